@@ -1,0 +1,28 @@
+#!/bin/bash
+# Runs every fuzz target for SECONDS each (default 300) from its seed corpus:
+#   scripts/fuzz.sh [SECONDS] [BUILD_DIR]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-300}
+build=${2:-$root/build/fuzz}
+if [ ! -f "$build/build.ninja" ]; then
+    CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DTAVOMIR_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build" >/dev/null
+shopt -s nullglob
+failed=0
+for target in "$build"/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    name=$(basename "$target"); name=${name#fuzz_}
+    scratch=$(mktemp -d); trap 'rm -rf "$scratch"' EXIT
+    seeds=("$root/fuzz/corpus/$name")
+    [ -d "${seeds[0]}" ] || seeds=()
+    if "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+            -artifact_prefix="$build/crash-$name-" "$scratch" "${seeds[@]}" >"$build/fuzz-$name.log" 2>&1; then
+        echo "fuzz $name: clean for ${seconds}s"
+    else
+        echo "fuzz $name: FAILED (see $build/fuzz-$name.log)"; tail -n 30 "$build/fuzz-$name.log"; failed=1
+    fi
+    rm -rf "$scratch"; trap - EXIT
+done
+exit $failed

@@ -1,0 +1,22 @@
+#!/bin/bash
+# Builds everything and runs every test: native (sanitizers), short fuzz runs,
+# then the Windows build under Wine inside one virtual display.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh" || exit 1
+jobs=$(nproc)
+for b in native win64 win32 fuzz; do
+    echo "== build $b"
+    cmake --build "$root/build/$b" -j "$jobs" || exit 1
+done
+status=0
+echo "== native tests"
+ctest --test-dir "$root/build/native" --output-on-failure -j "$jobs" || status=1
+echo "== fuzz (short runs)"
+"$root/scripts/fuzz.sh" "${TAVOMIR_FUZZ_SECONDS:-5}" "$root/build/fuzz" || status=1
+echo "== Windows tests under Wine"
+export WINEPREFIX="$root/build/win64/wineprefix"
+trap 'WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true' EXIT
+xvfb-run -a -s "-screen 0 1280x1024x24" \
+    ctest --test-dir "$root/build/win64" --output-on-failure -j 4 || status=1
+exit $status

@@ -1,0 +1,19 @@
+// Operations not built yet answer with a failure text of their own.
+#include "signer/Unit_ttavomir.h"
+
+namespace {
+bool NotAvailable(TTavomir& engine)
+{
+    engine.SetResult("1\r\nLa operación solicitada no está disponible en esta versión");
+    return false;
+}
+}  // namespace
+
+bool TTavomir::SignRSA() { return NotAvailable(*this); }
+bool TTavomir::SignPKCS7() { return NotAvailable(*this); }
+bool TTavomir::VerifyRSA() { return NotAvailable(*this); }
+bool TTavomir::OpenSecured() { return NotAvailable(*this); }
+bool TTavomir::VerifyDetached() { return NotAvailable(*this); }
+bool TTavomir::TimeStamp() { return NotAvailable(*this); }
+bool TTavomir::VerifyTimeStamp() { return NotAvailable(*this); }
+bool TTavomir::CheckOCSPResponse() { return NotAvailable(*this); }
