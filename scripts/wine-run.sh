@@ -12,14 +12,14 @@ mkdir -p "$(dirname "$WINEPREFIX")"
 {
     flock 9
     if [ ! -f "$WINEPREFIX/.tavomir-ready" ]; then
-        /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-        wineserver -w
+        /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
+        wineserver -w 9>&-
         touch "$WINEPREFIX/.tavomir-ready"
     fi
     # Start the server and the prefix's services detached from our output:
-    # they outlive this process and would hold the caller's pipes open.
-    wineserver -p </dev/null >/dev/null 2>&1 || true
-    /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 || true
+    # they outlive this process and would hold the caller's pipes and our lock open.
+    wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
+    /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1 9>&- || true
 } 9>"$WINEPREFIX.lock"
 case "$(file -b "$1")" in
     PE32+*) loader=/usr/lib/wine/wine64 ;;
