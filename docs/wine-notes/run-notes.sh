@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# run-notes.sh PKI_DIR [OUTDIR] - build the programs of docs/wine-notes.md with
+# the 64-bit mingw compiler and run each under wine64, printing its output.
+# WINEPREFIX defaults to /work/wp-dev.  PKI_DIR is a folder made by
+# tests/pki/make-pki.sh (the PKCS#12 programs read signer.p12).
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+pki=${1:?usage: run-notes.sh PKI_DIR [OUTDIR]}
+out=${2:-$(mktemp -d)}
+mkdir -p "$out"
+# winedbg disabled: an unimplemented function would print a long crash dump.
+export WINEPREFIX=${WINEPREFIX:-/work/wp-dev} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+password=$(sed -n 's/^PKI_PASSWORD=//p' "$pki/pki.env")
+
+gcc -o "$out/ia32_probe" "$here/ia32_probe.c" && { echo "== ia32_probe (Linux)"; "$out/ia32_probe"; echo "exit $?"; }
+for src in "$here"/*.c; do
+    name=$(basename "$src" .c)
+    [ "$name" = ia32_probe ] && continue
+    x86_64-w64-mingw32-gcc -std=c99 -Wall -Wextra -O1 -static -o "$out/$name.exe" "$src" -lcrypt32 -ladvapi32 || exit 1
+    echo "== $name"
+    case $name in
+        pfx_*) runs=("$pki/signer.p12 $password") ;;
+        store_close) runs=(write check) ;;  # two processes
+        *) runs=("") ;;
+    esac
+    for args in "${runs[@]}"; do
+        # shellcheck disable=SC2086
+        timeout 120 /usr/lib/wine/wine64 "$out/$name.exe" $args 2>&1
+        echo "exit $?"
+    done
+done
