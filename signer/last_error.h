@@ -1,0 +1,12 @@
+// Texts for platform error codes.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// The system's message text for the code, trailing line break and blanks
+// trimmed; "Error 0x%08X" when the system has no text for it.
+std::string GetErrorText(DWORD code);
+
+// The text of the calling thread's last error.
+std::string GetLastErrorText();
