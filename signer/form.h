@@ -1,0 +1,123 @@
+// A small modal form over Win32 windows: controls are created by name on one
+// top-level window, grouped in panels (a panel's visibility hides its
+// controls), and events are routed to handlers by control name. The dialog
+// logic talks to this class only.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A system DLL loaded by full path from the system folder, never the search path.
+class TSystemLibrary {
+public:
+    explicit TSystemLibrary(const char* fileName);
+    ~TSystemLibrary();
+    TSystemLibrary(const TSystemLibrary&) = delete;
+    TSystemLibrary& operator=(const TSystemLibrary&) = delete;
+    HMODULE Handle() const { return module_; }
+    FARPROC Proc(const char* name) const;
+    // The export as a function pointer of its own type; null when missing.
+    template <class Fn>
+    Fn ProcAs(const char* name) const
+    {
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(Proc(name)));
+    }
+
+private:
+    HMODULE module_ = nullptr;
+};
+
+class TForm {
+public:
+    using Handler = std::function<void()>;
+    // Answers true when it consumed the key.
+    using KeyHandler = std::function<bool(WORD key)>;
+
+    // Width and height of the whole window; centred on the desktop.
+    TForm(const char* caption, int width, int height, const char* fontName);
+    ~TForm();
+    TForm(const TForm&) = delete;
+    TForm& operator=(const TForm&) = delete;
+
+    HWND Handle() const { return window_; }
+
+    // Layout. Rectangles are client coordinates; `panel` may be "" (the form).
+    void AddPanel(const std::string& name, const std::string& panel);
+    void AddButton(const std::string& name, const std::string& panel, const char* caption, RECT r);
+    void AddRadioButton(const std::string& name, const std::string& panel, const char* caption, RECT r);
+    void AddLabel(const std::string& name, const std::string& panel, const char* caption, RECT r);
+    void AddEdit(const std::string& name, const std::string& panel, RECT r, bool password);
+    // A read-only edit with a browse button; the filter uses '|' separators.
+    void AddFileNameEdit(const std::string& name, const std::string& panel, RECT r,
+                         const char* defaultExtension, const char* filter);
+    struct Column {
+        const char* caption;
+        int width;
+    };
+    void AddReportList(const std::string& name, const std::string& panel, RECT r,
+                       const std::vector<Column>& columns);
+    // A popup menu of one item for a control, shown on its context menu.
+    void AddPopupItem(const std::string& control, const std::string& item, const char* caption);
+
+    // Events.
+    void OnShow(Handler h) { onShow_ = std::move(h); }
+    void OnKeyDown(KeyHandler h) { onKeyDown_ = std::move(h); }
+    void OnClick(const std::string& name, Handler h) { onClick_[name] = std::move(h); }
+    void OnDblClick(const std::string& name, Handler h) { onDblClick_[name] = std::move(h); }
+    void OnChange(const std::string& name, Handler h) { onChange_[name] = std::move(h); }
+    void OnAfterDialog(const std::string& name, Handler h) { onAfterDialog_[name] = std::move(h); }
+
+    // State.
+    void SetVisible(const std::string& name, bool visible);
+    bool Visible(const std::string& name) const;
+    // Disabled controls are painted in the 3-D light colour, enabled ones in the window colour.
+    void SetEnabled(const std::string& name, bool enabled);
+    bool Enabled(const std::string& name) const;
+    bool Checked(const std::string& name) const;
+    void SetChecked(const std::string& name, bool checked);
+    std::string Text(const std::string& name) const;
+    void SetText(const std::string& name, const std::string& text);
+    void Focus(const std::string& name);
+    void SetBounds(const std::string& name, RECT r);
+
+    // Report lists: items with a caption, sub-items and a data pointer.
+    int ListAdd(const std::string& name, const std::vector<std::string>& texts, void* data);
+    int ListSelected(const std::string& name) const;  // -1 when none
+    void* ListData(const std::string& name, int index) const;
+    int ListCount(const std::string& name) const;
+    void ListClear(const std::string& name);
+
+    // A message box owned by the form while it is shown, else by nobody.
+    void Message(const std::string& text, const char* title, UINT flags);
+
+    // Runs the form modally until a modal result is set; closing the window gives 2.
+    int ShowModal();
+    void SetModalResult(int result) { modalResult_ = result; }
+    int ModalResult() const { return modalResult_; }
+
+private:
+    struct Control;
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT Handle(UINT, WPARAM, LPARAM);
+    Control& Add(const std::string& name, const std::string& panel, HWND window);
+    Control* Find(const std::string& name) const;
+    Control* FindById(int id) const;
+    HWND Create(const char* className, const char* caption, DWORD style, DWORD exStyle, RECT r);
+    void Fire(const std::map<std::string, Handler>& handlers, const std::string& name);
+    void Browse(Control& control);
+    void ApplyVisibility();
+
+    HWND window_ = nullptr;
+    void* font_ = nullptr;
+    int nextId_ = 100;
+    int modalResult_ = 0;
+    bool shown_ = false;
+    std::vector<std::unique_ptr<Control>> controls_;
+    Handler onShow_;
+    KeyHandler onKeyDown_;
+    std::map<std::string, Handler> onClick_, onDblClick_, onChange_, onAfterDialog_;
+};

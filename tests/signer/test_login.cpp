@@ -1,0 +1,660 @@
+// The certificate selection form driven like a user from a second thread:
+// the list of "MY", refusals in message boxes, accept and cancel, and the
+// login with the configured certificate.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "signer/Unit_login.h"
+#include "signer/errors.h"
+#include "tests/core/test_util.h"
+#include "tests/signer/registry_fixture.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+const wchar_t* const kFormCaption = L"Selecci\u00F3n de Certificado";
+
+Bytes Pki(const std::string& file) { return testutil::ReadFile(testutil::PkiDir() + "/" + file); }
+
+Bytes Thumbprint(const Bytes& der)
+{
+    Bytes hash(20);
+    DWORD n = 20;
+    if (!CryptHashCertificate(0, CALG_SHA1, 0, der.data(), static_cast<DWORD>(der.size()), hash.data(), &n))
+        return Bytes();
+    return hash;
+}
+
+std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+void RemoveFromMy(const Bytes& der)
+{
+    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+    if (!store) return;
+    Bytes hash = Thumbprint(der);
+    CRYPT_HASH_BLOB blob{20, hash.data()};
+    while (PCCERT_CONTEXT c = CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_SHA1_HASH, &blob, nullptr))
+        CertDeleteCertificateFromStore(c);  // frees c
+    CertCloseStore(store, 0);
+}
+
+// As a user's import leaves it: the PKCS#1 key in a named container as
+// AT_KEYEXCHANGE, the certificate in MY pointing at it.
+bool InstallWithKey(const Bytes& der, const Bytes& pkcs1)
+{
+    BYTE* blob = nullptr;
+    DWORD blobLength = 0;
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, PKCS_RSA_PRIVATE_KEY, pkcs1.data(), static_cast<DWORD>(pkcs1.size()),
+                             CRYPT_DECODE_ALLOC_FLAG, nullptr, &blob, &blobLength))
+        return false;
+    std::string hex = testutil::ToHex(Thumbprint(der).data(), 20);
+    for (char& ch : hex) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+    std::string container = "tavomir-" + hex;  // the fixture tool's name for it
+    HCRYPTPROV prov = 0;
+    bool ok = CryptAcquireContextA(&prov, container.c_str(), MS_ENHANCED_PROV_A, PROV_RSA_FULL, 0) ||
+              CryptAcquireContextA(&prov, container.c_str(), MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_NEWKEYSET);
+    HCRYPTKEY key = 0;
+    ok = ok && CryptImportKey(prov, blob, blobLength, 0, 0, &key);
+    SecureZeroMemory(blob, blobLength);
+    LocalFree(blob);
+    if (key) CryptDestroyKey(key);
+    if (prov) CryptReleaseContext(prov, 0);
+    if (!ok) return false;
+    RemoveFromMy(der);
+    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+    PCCERT_CONTEXT c = nullptr;
+    ok = store && CertAddEncodedCertificateToStore(store, kEncoding, der.data(), static_cast<DWORD>(der.size()),
+                                                   CERT_STORE_ADD_REPLACE_EXISTING, &c);
+    std::wstring wcontainer = Widen(container);
+    CRYPT_KEY_PROV_INFO info{};
+    info.pwszContainerName = &wcontainer[0];
+    info.pwszProvName = const_cast<wchar_t*>(MS_ENHANCED_PROV_W);
+    info.dwProvType = PROV_RSA_FULL;
+    info.dwKeySpec = AT_KEYEXCHANGE;
+    ok = ok && CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &info);
+    if (c) CertFreeCertificateContext(c);
+    if (store) CertCloseStore(store, 0);
+    return ok;
+}
+
+bool InstallWithoutKey(const Bytes& der)
+{
+    RemoveFromMy(der);
+    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+    bool ok = store && CertAddEncodedCertificateToStore(store, kEncoding, der.data(), static_cast<DWORD>(der.size()),
+                                                        CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    if (store) CertCloseStore(store, 0);
+    return ok;
+}
+
+void DeleteSetting(const char* name)
+{
+    HKEY k;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, regfix::Path(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return;
+    RegDeleteValueA(k, name);
+    RegCloseKey(k);
+}
+
+// --- the user's side -----------------------------------------------------------
+
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = 15000)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+HWND VisibleWindow(const wchar_t* className, const wchar_t* caption)
+{
+    HWND w = FindWindowW(className, caption);
+    return w && IsWindowVisible(w) ? w : nullptr;
+}
+
+HWND WaitForForm()
+{
+    HWND form = nullptr;
+    WaitFor([&] { return (form = VisibleWindow(nullptr, kFormCaption)) != nullptr; });
+    return form;
+}
+
+HWND MessageBoxWindow() { return VisibleWindow(L"#32770", L"Aviso"); }
+
+std::wstring WindowText(HWND w)
+{
+    wchar_t text[512] = {};
+    GetWindowTextW(w, text, 512);
+    return text;
+}
+
+// The box's message: its longest static text.
+std::wstring BoxText(HWND box)
+{
+    std::wstring best;
+    for (HWND c = FindWindowExW(box, nullptr, L"Static", nullptr); c; c = FindWindowExW(box, c, L"Static", nullptr)) {
+        std::wstring t = WindowText(c);
+        if (t.size() > best.size()) best = t;
+    }
+    return best;
+}
+
+// Waits for the box, reads it and presses OK; "" when none came.
+std::wstring AnswerBox(int milliseconds = 15000)
+{
+    HWND box = nullptr;
+    if (!WaitFor([&] { return (box = MessageBoxWindow()) != nullptr; }, milliseconds)) return std::wstring();
+    std::wstring text = BoxText(box);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); });
+    return text;
+}
+
+HWND Child(HWND form, const wchar_t* className, const wchar_t* caption)
+{
+    return FindWindowExW(form, nullptr, className, caption);
+}
+HWND ListOf(HWND form) { return Child(form, L"SysListView32", nullptr); }
+
+struct Row {
+    std::wstring serial, name, issuer;
+};
+
+std::vector<Row> Rows(HWND list)
+{
+    std::vector<Row> rows;
+    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::wstring cells[3];
+        for (int sub = 0; sub < 3; ++sub) {
+            wchar_t text[256] = {};
+            LVITEMW item{};
+            item.iSubItem = sub;
+            item.pszText = text;
+            item.cchTextMax = 256;
+            SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
+            cells[sub] = text;
+        }
+        rows.push_back({cells[0], cells[1], cells[2]});
+    }
+    return rows;
+}
+
+// The row of a certificate: the list follows the store's order, and other
+// PKIs' certificates with the same serial may sit in the shared profile.
+int RowOf(const std::vector<Row>& rows, const Bytes& der)
+{
+    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+    int index = -1, i = 0;
+    for (PCCERT_CONTEXT c = nullptr; store && (c = CertEnumCertificatesInStore(store, c)) != nullptr; ++i)
+        if (index < 0 && c->cbCertEncoded == der.size() && std::equal(der.begin(), der.end(), c->pbCertEncoded))
+            index = i;
+    if (store) CertCloseStore(store, 0);
+    return index < static_cast<int>(rows.size()) ? index : -1;
+}
+
+void Select(HWND list, int index)
+{
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
+}
+
+// Posted, so that a message box the click opens does not block the user.
+void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+void Press(HWND window, WORD key) { PostMessageW(window, WM_KEYDOWN, key, 0); }
+
+// A double click on the selected row, as the mouse delivers it.
+void DoubleClickSelected(HWND list)
+{
+    int index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    RECT r{};
+    r.left = LVIR_LABEL;
+    SendMessageW(list, LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+    PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+}
+
+enum class Accept { Button, Enter, DoubleClick };
+void DoAccept(HWND form, Accept how)
+{
+    if (how == Accept::Button) Click(Child(form, L"Button", L"&Aceptar"));
+    else if (how == Accept::Enter) Press(ListOf(form), VK_RETURN);
+    else DoubleClickSelected(ListOf(form));
+}
+
+// Runs `body` on this thread while `user` acts from a second one. When the
+// user gets lost, every window of this thread is closed so the test ends.
+void WithUser(const std::function<void()>& body, const std::function<void(std::atomic<bool>& done)>& user)
+{
+    std::atomic<bool> done{false};
+    DWORD self = GetCurrentThreadId();
+    std::thread other([&] {
+        user(done);
+        // Leave nothing open behind a failed script.
+        WaitFor([&] { return done.load(); }, 3000);
+        if (!done) {
+            EnumThreadWindows(self, [](HWND w, LPARAM) -> BOOL {
+                if (IsWindowVisible(w)) PostMessageW(w, WM_CLOSE, 0, 0);
+                return TRUE;
+            }, 0);
+        }
+    });
+    body();
+    done = true;
+    other.join();
+}
+
+// The key of the record signs, checked against the certificate's public key.
+void ExpectKeySigns(const TSignerRecord& record)
+{
+    ASSERT_NE(record.Certificate, nullptr);
+    ASSERT_NE(record.Provider, 0u);
+    const BYTE data[] = "signed by the chosen key";
+    HCRYPTHASH hash = 0;
+    ASSERT_TRUE(CryptCreateHash(record.Provider, CALG_SHA1, 0, 0, &hash));
+    ASSERT_TRUE(CryptHashData(hash, data, sizeof data, 0));
+    DWORD length = 0;
+    ASSERT_TRUE(CryptSignHashA(hash, record.KeySpec, nullptr, 0, nullptr, &length)) << GetLastError();
+    Bytes signature(length);
+    ASSERT_TRUE(CryptSignHashA(hash, record.KeySpec, nullptr, 0, signature.data(), &length)) << GetLastError();
+    CryptDestroyHash(hash);
+
+    HCRYPTPROV verifier = 0;
+    ASSERT_TRUE(CryptAcquireContextA(&verifier, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
+    HCRYPTKEY publicKey = 0;
+    ASSERT_TRUE(CryptImportPublicKeyInfo(verifier, kEncoding, &record.Certificate->pCertInfo->SubjectPublicKeyInfo,
+                                         &publicKey));
+    ASSERT_TRUE(CryptCreateHash(verifier, CALG_SHA1, 0, 0, &hash));
+    ASSERT_TRUE(CryptHashData(hash, data, sizeof data, 0));
+    EXPECT_TRUE(CryptVerifySignatureA(hash, signature.data(), length, publicKey, nullptr, 0));
+    CryptDestroyHash(hash);
+    CryptDestroyKey(publicKey);
+    CryptReleaseContext(verifier, 0);
+}
+
+std::wstring Cn(PCCERT_CONTEXT c, DWORD flags)
+{
+    wchar_t text[256] = {};
+    CertGetNameStringW(c, CERT_NAME_ATTR_TYPE, flags, const_cast<char*>(szOID_COMMON_NAME), text, 256);
+    return text;
+}
+
+class LoginTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        signer_ = Pki("signer.cert.der");
+        nokey_ = Pki("nokey.cert.der");
+        bool withKey = InstallWithKey(signer_, Pki("signer.key.pk1.der"));
+        DWORD error = GetLastError();
+        bool withoutKey = InstallWithoutKey(nokey_);
+        installed_ = withKey && withoutKey;
+        if (!installed_)
+            std::fprintf(stderr, "install: signer %d (%lu, %zu bytes), nokey %d (%lu bytes)\n", withKey, error,
+                         signer_.size(), withoutKey, static_cast<unsigned long>(nokey_.size()));
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(installed_) << "test certificates not installed";
+        DeleteSetting("USAR_CERT");
+        DeleteSetting("USER_CERT");
+    }
+    void TearDown() override
+    {
+        DeleteSetting("USAR_CERT");
+        DeleteSetting("USER_CERT");
+    }
+    static Bytes signer_, nokey_;
+    static bool installed_;
+};
+Bytes LoginTest::signer_, LoginTest::nokey_;
+bool LoginTest::installed_ = false;
+
+// --- the dialog ----------------------------------------------------------------
+
+TEST_F(LoginTest, ListsEveryPersonalCertificateAndIgnoresAcceptWithoutSelection)
+{
+    std::vector<Row> rows;
+    bool boxAfterEmptyAccept = true, openAfterEmptyAccept = false, pfxHidden = false, localChecked = false;
+    int result = 0;
+    WithUser([&] {
+        Tfrm_Login form;
+        result = form.ShowModal();
+    }, [&](std::atomic<bool>&) {
+        HWND form = WaitForForm();
+        if (!form) return;
+        rows = Rows(ListOf(form));
+        HWND pfxRadio = Child(form, L"Button", L"Archivo de intercambio de informaci\u00F3n personal (PFX/PKCS12)");
+        pfxHidden = pfxRadio && !IsWindowVisible(pfxRadio) && !IsWindowVisible(Child(form, L"Static", L"Clave de acceso"));
+        localChecked = SendMessageW(Child(form, L"Button", L"Certificados Locales"), BM_GETCHECK, 0, 0) == BST_CHECKED;
+        Click(Child(form, L"Button", L"&Aceptar"));
+        Sleep(500);
+        boxAfterEmptyAccept = MessageBoxWindow() != nullptr;
+        openAfterEmptyAccept = IsWindowVisible(form) != FALSE;
+        Press(ListOf(form), VK_ESCAPE);
+    });
+    EXPECT_EQ(result, 2);
+    EXPECT_FALSE(boxAfterEmptyAccept);
+    EXPECT_TRUE(openAfterEmptyAccept);
+    EXPECT_TRUE(pfxHidden);
+    EXPECT_TRUE(localChecked);
+
+    // The same certificates, in store order, read independently.
+    std::vector<Row> expected;
+    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+    ASSERT_NE(store, nullptr);
+    for (PCCERT_CONTEXT c = nullptr; (c = CertEnumCertificatesInStore(store, c)) != nullptr;)
+        expected.push_back({L"", Cn(c, 0), Cn(c, CERT_NAME_ISSUER_FLAG)});
+    CertCloseStore(store, 0);
+    ASSERT_EQ(rows.size(), expected.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].name, expected[i].name) << i;
+        EXPECT_EQ(rows[i].issuer, expected[i].issuer) << i;
+    }
+    int signerRow = RowOf(rows, signer_);
+    int nokeyRow = RowOf(rows, nokey_);
+    ASSERT_GE(signerRow, 0);
+    ASSERT_GE(nokeyRow, 0);
+    EXPECT_EQ(rows[signerRow].serial, L"1002");
+    EXPECT_EQ(rows[nokeyRow].serial, L"1005");
+    EXPECT_EQ(rows[nokeyRow].issuer, rows[signerRow].issuer);
+}
+
+const Accept kAcceptWays[] = {Accept::Button, Accept::Enter, Accept::DoubleClick};
+
+TEST_F(LoginTest, CertificateWithoutKeyIsRefusedAndTheFormStaysOpen)
+{
+    for (Accept how : kAcceptWays) {
+        SCOPED_TRACE(static_cast<int>(how));
+        std::wstring box;
+        bool openAfterBox = false;
+        int result = 0;
+        TSignerRecord record;
+        WithUser([&] {
+            Tfrm_Login form;
+            result = form.ShowModal();
+            record = form.SignerRecord();
+        }, [&](std::atomic<bool>&) {
+            HWND form = WaitForForm();
+            if (!form) return;
+            HWND list = ListOf(form);
+            Select(list, RowOf(Rows(list), nokey_));
+            DoAccept(form, how);
+            box = AnswerBox();
+            Sleep(200);
+            openAfterBox = IsWindowVisible(form) != FALSE;
+            Press(list, VK_ESCAPE);
+        });
+        EXPECT_EQ(box, L"El Certificado seleccionado no tiene una llave privada asociada");
+        EXPECT_TRUE(openAfterBox);
+        EXPECT_EQ(result, 2);
+        EXPECT_EQ(record.Provider, 0u);
+    }
+}
+
+TEST_F(LoginTest, AcceptedCertificateGivesASignerRecordWhoseKeySigns)
+{
+    for (Accept how : kAcceptWays) {
+        SCOPED_TRACE(static_cast<int>(how));
+        int result = 0;
+        std::wstring box = L"none expected";
+        WithUser([&] {
+            Tfrm_Login form;
+            result = form.ShowModal();
+            TSignerRecord record = form.SignerRecord();
+            ASSERT_EQ(result, 1);
+            ASSERT_NE(record.Certificate, nullptr);
+            EXPECT_EQ(Thumbprint(Bytes(record.Certificate->pbCertEncoded,
+                                       record.Certificate->pbCertEncoded + record.Certificate->cbCertEncoded)),
+                      Thumbprint(signer_));
+            ExpectKeySigns(record);
+        }, [&](std::atomic<bool>& done) {
+            HWND form = WaitForForm();
+            if (!form) return;
+            HWND list = ListOf(form);
+            Select(list, RowOf(Rows(list), signer_));
+            DoAccept(form, how);
+            box = AnswerBox(1000);
+            WaitFor([&] { return done.load(); }, 5000);
+        });
+        EXPECT_EQ(box, L"");
+        EXPECT_EQ(result, 1);
+    }
+}
+
+TEST_F(LoginTest, CloseButtonAndCancelGiveTwo)
+{
+    const std::function<void(HWND)> ways[] = {
+        [](HWND form) { Click(Child(form, L"Button", L"&Cancelar")); },
+        [](HWND form) { PostMessageW(form, WM_CLOSE, 0, 0); },
+    };
+    for (const auto& cancel : ways) {
+        int result = 0;
+        WithUser([&] {
+            Tfrm_Login form;
+            result = form.ShowModal();
+        }, [&](std::atomic<bool>&) {
+            if (HWND form = WaitForForm()) cancel(form);
+        });
+        EXPECT_EQ(result, 2);
+    }
+}
+
+// Where allowed, the PFX choice: Wine's PKCS#12 import keys do not sign
+// (docs/wine-notes.md), so the refusals before the import are what is checked.
+TEST_F(LoginTest, PfxChoiceRefusesWrongPasswordAndNonPkcs12)
+{
+    const std::string p12 = testutil::PkiDir() + "/signer.p12";
+    const std::string notP12 = testutil::PkiDir() + "/signer.cert.der";
+    std::wstring strippedName, wrongPassword, notPkcs12;
+    bool listEnabledAfterSwitch = true, fileEnabledAfterSwitch = false, panelShown = false;
+    int result = 0;
+    WithUser([&] {
+        Tfrm_Login form;
+        form.SetPfxAllowed(true);
+        result = form.ShowModal();
+    }, [&](std::atomic<bool>&) {
+        HWND form = WaitForForm();
+        if (!form) return;
+        HWND radio = Child(form, L"Button", L"Archivo de intercambio de informaci\u00F3n personal (PFX/PKCS12)");
+        panelShown = radio && IsWindowVisible(radio);
+        HWND file = Child(form, L"Edit", nullptr);
+        HWND password = FindWindowExW(form, file, L"Edit", nullptr);
+        Click(radio);
+        WaitFor([&] { return !IsWindowEnabled(ListOf(form)); }, 3000);
+        listEnabledAfterSwitch = IsWindowEnabled(ListOf(form)) != FALSE;
+        fileEnabledAfterSwitch = IsWindowEnabled(file) != FALSE;
+        SendMessageW(file, WM_SETTEXT, 0, reinterpret_cast<LPARAM>((L"\"" + Widen(p12) + L"\"").c_str()));
+        strippedName = WindowText(file);
+        SendMessageW(password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"not-the-password"));
+        Click(Child(form, L"Button", L"&Aceptar"));
+        wrongPassword = AnswerBox();
+        SendMessageW(file, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(notP12).c_str()));
+        Click(Child(form, L"Button", L"&Aceptar"));
+        notPkcs12 = AnswerBox();
+        Press(password, VK_ESCAPE);
+    });
+    EXPECT_TRUE(panelShown);
+    EXPECT_FALSE(listEnabledAfterSwitch);
+    EXPECT_TRUE(fileEnabledAfterSwitch);
+    EXPECT_EQ(strippedName, Widen(p12));
+    EXPECT_EQ(wrongPassword, L"Clave de acceso incorrecta");
+    EXPECT_EQ(notPkcs12, L"No fue proporcionado un PKCS12 v\u00E1lido");
+    EXPECT_EQ(result, 2);
+}
+
+// Not a check: with TAVOMIR_LOGIN_SCREENSHOT naming a .bmp file, the dialog
+// with its list filled is saved there (for the documentation).
+bool SaveWindowBitmap(HWND window, const std::string& path)
+{
+    HMODULE gdi = LoadLibraryA("gdi32.dll");
+    if (!gdi) return false;
+    auto proc = [&](const char* name) { return reinterpret_cast<void (*)()>(GetProcAddress(gdi, name)); };
+    auto createDc = reinterpret_cast<HDC(WINAPI*)(HDC)>(proc("CreateCompatibleDC"));
+    auto createBitmap = reinterpret_cast<HBITMAP(WINAPI*)(HDC, int, int)>(proc("CreateCompatibleBitmap"));
+    auto select = reinterpret_cast<HGDIOBJ(WINAPI*)(HDC, HGDIOBJ)>(proc("SelectObject"));
+    auto bitBlt = reinterpret_cast<BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, DWORD)>(proc("BitBlt"));
+    auto getBits = reinterpret_cast<int(WINAPI*)(HDC, HBITMAP, UINT, UINT, void*, BITMAPINFO*, UINT)>(proc("GetDIBits"));
+    auto deleteDc = reinterpret_cast<BOOL(WINAPI*)(HDC)>(proc("DeleteDC"));
+    auto deleteObject = reinterpret_cast<BOOL(WINAPI*)(HGDIOBJ)>(proc("DeleteObject"));
+    if (!createDc || !createBitmap || !select || !bitBlt || !getBits || !deleteDc || !deleteObject) return false;
+    RECT r;
+    GetWindowRect(window, &r);
+    int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = createDc(screen);
+    HBITMAP bitmap = createBitmap(screen, w, h);
+    HGDIOBJ old = select(memory, bitmap);
+    bitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    select(memory, old);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    Bytes pixels(stride * static_cast<DWORD>(h));
+    bool ok = getBits(memory, bitmap, 0, h, pixels.data(), &info, DIB_RGB_COLORS) == h;
+    deleteObject(bitmap);
+    deleteDc(memory);
+    ReleaseDC(nullptr, screen);
+    FreeLibrary(gdi);
+    if (!ok) return false;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    ok = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+         std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
+    return std::fclose(out) == 0 && ok;
+}
+
+TEST_F(LoginTest, Screenshot)
+{
+    const char* path = std::getenv("TAVOMIR_LOGIN_SCREENSHOT");
+    if (!path || !*path) GTEST_SKIP() << "TAVOMIR_LOGIN_SCREENSHOT not set";
+    bool saved = false;
+    WithUser([&] {
+        Tfrm_Login form;
+        form.ShowModal();
+    }, [&](std::atomic<bool>&) {
+        HWND form = WaitForForm();
+        if (!form) return;
+        HWND list = ListOf(form);
+        Select(list, RowOf(Rows(list), signer_));
+        SetForegroundWindow(form);
+        Sleep(1000);
+        saved = SaveWindowBitmap(form, path);
+        Press(list, VK_ESCAPE);
+    });
+    EXPECT_TRUE(saved);
+}
+
+// --- the configured certificate ------------------------------------------------
+
+struct ConfiguredCase {
+    const char* name;
+    int useCert;          // -1: missing
+    const char* value;    // "signer", "nokey", "unknown", "short", "empty", or nullptr for missing
+    bool direct;          // LoginWithConfiguredCert without the identification procedure
+    bool ok;
+    const wchar_t* box;
+};
+
+const ConfiguredCase kConfigured[] = {
+    {"switch off", 0, "signer", true, false, L"La opcion de Login por configuracion no esta activada"},
+    {"switch missing", -1, "signer", true, false, L"La opcion de Login por configuracion no esta activada"},
+    {"value missing", 1, nullptr, false, false, L"No se encuentra valor del certificado configurado en registry"},
+    {"value empty", 1, "empty", false, false, L"No se encuentra valor del certificado configurado en registry"},
+    {"not in the store", 1, "unknown", false, false, L"El Certificado configurado no se encuentra en el contenedor"},
+    {"19 bytes", 1, "short", false, false, L"El Certificado configurado no se encuentra en el contenedor"},
+    {"no private key", 1, "nokey", false, false, L"El Certificado seleccionado no tiene una llave privada asociada"},
+    {"found", 1, "signer", false, true, L""},
+};
+
+TEST_F(LoginTest, ConfiguredCertificate)
+{
+    for (const ConfiguredCase& c : kConfigured) {
+        SCOPED_TRACE(c.name);
+        DeleteSetting("USAR_CERT");
+        DeleteSetting("USER_CERT");
+        if (c.useCert >= 0) regfix::SetDword("USAR_CERT", static_cast<DWORD>(c.useCert));
+        if (c.value) {
+            std::string v = c.value;
+            Bytes bytes = v == "signer" ? Thumbprint(signer_)
+                        : v == "nokey"  ? Thumbprint(nokey_)
+                        : v == "unknown" ? Bytes(20, 0xAB)
+                        : v == "short"  ? Thumbprint(signer_)
+                                        : Bytes();
+            if (v == "short") bytes.resize(19);
+            regfix::Set("USER_CERT", REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+        }
+        bool ok = !c.ok;
+        std::wstring box;
+        bool formShown = false;
+        WithUser([&] {
+            Tfrm_Login form;
+            if (c.direct) {
+                form.ReadUseConfiguredCert();
+                ok = form.LoginWithConfiguredCert();
+            } else {
+                ok = form.Identify();
+                EXPECT_TRUE(form.LoginByConfiguration());
+            }
+            if (ok) ExpectKeySigns(form.SignerRecord());
+        }, [&](std::atomic<bool>& done) {
+            while (!done) {
+                if (HWND b = MessageBoxWindow()) {
+                    box = BoxText(b);
+                    PostMessageW(b, WM_COMMAND, IDOK, 0);
+                    WaitFor([&] { return !IsWindow(b) || !IsWindowVisible(b); });
+                }
+                if (HWND f = VisibleWindow(nullptr, kFormCaption)) {
+                    formShown = true;
+                    PostMessageW(f, WM_CLOSE, 0, 0);
+                }
+                Sleep(20);
+            }
+        });
+        EXPECT_EQ(ok, c.ok);
+        EXPECT_EQ(box, c.box);
+        EXPECT_FALSE(formShown);
+    }
+}
+
+TEST_F(LoginTest, ConfiguredValueLongerThanAThumbprintIsARegistryError)
+{
+    regfix::SetDword("USAR_CERT", 1);
+    Bytes bytes = Thumbprint(signer_);
+    bytes.push_back(0);
+    regfix::Set("USER_CERT", REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+    Tfrm_Login form;
+    form.ReadUseConfiguredCert();
+    EXPECT_THROW(form.LoginWithConfiguredCert(), ERegistryReadError);
+}
+
+}  // namespace
