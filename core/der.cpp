@@ -151,20 +151,12 @@ std::size_t GetDERTagLength(DERCursor* cursor, int* tag, std::size_t* length)
 
     unsigned char first;
     if (!GetDERByte(cursor, &first)) return 0;
-    std::size_t value = first;
-    std::size_t header = 2;
-    if (first & 0x80) {
-        // 0x80 (indefinite) and lengths beyond 32 bits are not DER we hold.
-        std::size_t k = first & 0x7F;
-        if (k == 0 || k > kDERMaxLengthBytes) return 0;
-        value = 0;
-        for (std::size_t i = 0; i < k; ++i) {
-            unsigned char b;
-            if (!GetDERByte(cursor, &b)) return 0;
-            value = (value << 8) | b;
-        }
-        header += k;
-    }
+    // 0x80 (indefinite) and lengths beyond 32 bits are not DER we hold.
+    std::size_t value = 0;
+    std::size_t lengthBytes =
+        ReadDERLengthBytes(first, [cursor](unsigned char* b) { return GetDERByte(cursor, b) == 1; }, &value);
+    if (!lengthBytes) return 0;
+    std::size_t header = 1 + lengthBytes;
     if (value > cursor->size - cursor->position) return 0;
     *tag = number;
     *length = value;

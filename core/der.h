@@ -42,6 +42,28 @@ enum : int {
 // Longest definite length accepted: four length bytes.
 enum : std::size_t { kDERMaxLengthBytes = 4 };
 
+// Reads a length in short or long form after its first byte, taking further
+// bytes from nextByte(&b). Returns the length's byte count (1 + k), 0 when the
+// form is refused (0x80 indefinite, over kDERMaxLengthBytes) or bytes run out.
+template <class NextByte>
+std::size_t ReadDERLengthBytes(unsigned char first, NextByte nextByte, std::size_t* length)
+{
+    if (!(first & 0x80)) {
+        *length = first;
+        return 1;
+    }
+    std::size_t k = first & 0x7F;
+    if (k == 0 || k > kDERMaxLengthBytes) return 0;
+    std::size_t value = 0;
+    for (std::size_t i = 0; i < k; ++i) {
+        unsigned char b;
+        if (!nextByte(&b)) return 0;
+        value = (value << 8) | b;
+    }
+    *length = value;
+    return 1 + k;
+}
+
 void InitDERWriter(DERCursor* cursor, unsigned char* buffer, std::size_t size);
 // The reader never writes through the buffer.
 void InitDERReader(DERCursor* cursor, const unsigned char* buffer, std::size_t size);

@@ -35,19 +35,11 @@ std::size_t ReadDERTagLength(DataStream* stream, int* tag, std::size_t* length)
 
     unsigned char first;
     if (!ReadOneByte(stream, &first)) return 0;
-    std::size_t value = first;
-    std::size_t header = 2;
-    if (first & 0x80) {
-        std::size_t k = first & 0x7F;
-        if (k == 0 || k > kDERMaxLengthBytes) return 0;
-        value = 0;
-        for (std::size_t i = 0; i < k; ++i) {
-            unsigned char b;
-            if (!ReadOneByte(stream, &b)) return 0;
-            value = (value << 8) | b;
-        }
-        header += k;
-    }
+    std::size_t value = 0;
+    std::size_t lengthBytes =
+        ReadDERLengthBytes(first, [stream](unsigned char* b) { return ReadOneByte(stream, b); }, &value);
+    if (!lengthBytes) return 0;
+    std::size_t header = 1 + lengthBytes;
     *tag = number;
     *length = value;
     return header;
