@@ -6,9 +6,11 @@
 int main(void)
 {
     char command[] = "/bin/sh -c \"sleep 2; exit 7\"";
-    STARTUPINFOA si = {sizeof si};
+    STARTUPINFOA si;
     PROCESS_INFORMATION pi;
     DWORD start = GetTickCount(), code = 0;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
     if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
         printf("CreateProcess failed: %lu\n", GetLastError());
         return 1;
