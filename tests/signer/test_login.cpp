@@ -242,6 +242,12 @@ void DoAccept(HWND form, Accept how)
     else DoubleClickSelected(ListOf(form));
 }
 
+BOOL CALLBACK CloseIfVisible(HWND w, LPARAM)
+{
+    if (IsWindowVisible(w)) PostMessageW(w, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
 // Runs `body` on this thread while `user` acts from a second one. When the
 // user gets lost, every window of this thread is closed so the test ends.
 void WithUser(const std::function<void()>& body, const std::function<void(std::atomic<bool>& done)>& user)
@@ -253,10 +259,7 @@ void WithUser(const std::function<void()>& body, const std::function<void(std::a
         // Leave nothing open behind a failed script.
         WaitFor([&] { return done.load(); }, 3000);
         if (!done) {
-            EnumThreadWindows(self, [](HWND w, LPARAM) -> BOOL {
-                if (IsWindowVisible(w)) PostMessageW(w, WM_CLOSE, 0, 0);
-                return TRUE;
-            }, 0);
+            EnumThreadWindows(self, CloseIfVisible, 0);
         }
     });
     body();
