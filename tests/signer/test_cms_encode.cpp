@@ -13,60 +13,15 @@
 #include "signer/capi_handles.h"
 #include "signer/cms_stream.h"
 #include "tests/core/test_util.h"
+#include "tests/signer/host_openssl.h"
 #include "tools/fixture/fixture.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-const char* const kOpenSsl = "/usr/bin/openssl";
-
 std::string Pki(const std::string& name) { return testutil::PkiDir() + "/" + name; }
 std::string Work(const std::string& name) { return testutil::WorkDir() + "/cms-" + name; }
-
-bool HaveOpenSsl()
-{
-    FILE* f = std::fopen(kOpenSsl, "rb");
-    if (f) std::fclose(f);
-    FILE* sh = std::fopen("/bin/sh", "rb");
-    if (sh) std::fclose(sh);
-    return f && sh;
-}
-
-// Runs the host's openssl and answers its exit status (-1 when it could
-// not be run). Wine neither waits for a Unix process nor gives its exit
-// code, so a shell writes the status into a file when openssl is done.
-int RunOpenSsl(const std::string& arguments)
-{
-    static int run = 0;
-    std::string status = testutil::WorkDir() + "/cms-openssl-" + std::to_string(GetCurrentProcessId()) + "-" +
-                         std::to_string(++run) + ".status";
-    std::string line = "/bin/sh -c \"" + std::string(kOpenSsl) + " " + arguments + "; echo $? > " + status +
-                       ".tmp && mv " + status + ".tmp " + status + "\"";
-    std::vector<char> command(line.begin(), line.end());
-    command.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        ADD_FAILURE() << "cannot run " << line;
-        return -1;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (int waited = 0; waited < 60000; waited += 10) {
-        if (FILE* f = std::fopen(status.c_str(), "rb")) {
-            int code = -1;
-            if (std::fscanf(f, "%d", &code) != 1) code = -1;
-            std::fclose(f);
-            std::remove(status.c_str());
-            return code;
-        }
-        Sleep(10);
-    }
-    ADD_FAILURE() << "no answer from " << line;
-    return -1;
-}
 
 Bytes Content(std::size_t size)
 {
@@ -197,7 +152,7 @@ const std::size_t kSignSizes[] = {0, 1, 8191, 8192, 8193, 65543, 3 * 1024 * 1024
 
 TEST_F(CmsEncode, SignedMessagesVerifyWithOpenSsl)
 {
-    if (!HaveOpenSsl()) GTEST_SKIP() << "no " << kOpenSsl;
+    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
     for (bool detached : {false, true}) {
         for (std::size_t size : kSignSizes) {
             SCOPED_TRACE(std::string(detached ? "detached " : "attached ") + std::to_string(size));
@@ -210,7 +165,7 @@ TEST_F(CmsEncode, SignedMessagesVerifyWithOpenSsl)
             std::string args = "cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") +
                                " -in " + Work(tag + ".p7") + " -out " + verified;
             if (detached) args += " -content " + Work(tag + ".bin");
-            ASSERT_EQ(RunOpenSsl(args), 0) << "openssl did not verify " << tag;
+            ASSERT_EQ(hostssl::Run(args), 0) << "openssl did not verify " << tag;
             EXPECT_EQ(testutil::ReadFile(verified), content);
         }
     }
@@ -219,24 +174,24 @@ TEST_F(CmsEncode, SignedMessagesVerifyWithOpenSsl)
 // The peer does check: other content than the signed one fails.
 TEST_F(CmsEncode, DetachedSignatureRefusesOtherContent)
 {
-    if (!HaveOpenSsl()) GTEST_SKIP() << "no " << kOpenSsl;
+    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
     Bytes content = Content(8193);
     ASSERT_NO_FATAL_FAILURE(Sign(content, true, Work("other.p7")));
     content[8192] ^= 1;
     ASSERT_TRUE(testutil::WriteFile(Work("other.bin"), content.data(), content.size()));
-    EXPECT_NE(RunOpenSsl("cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " +
+    EXPECT_NE(hostssl::Run("cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " +
                          Work("other.p7") + " -content " + Work("other.bin") + " -out " + Work("other.out")),
               0);
 }
 
 TEST_F(CmsEncode, SignedMessageShape)
 {
-    if (!HaveOpenSsl()) GTEST_SKIP() << "no " << kOpenSsl;
+    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
     Bytes content = Content(100);
     ASSERT_NO_FATAL_FAILURE(Sign(content, false, Work("shape.p7")));
     std::string printed = Work("shape.txt");
     std::remove(printed.c_str());
-    ASSERT_EQ(RunOpenSsl("cms -cmsout -print -inform DER -in " + Work("shape.p7") + " -out " + printed), 0);
+    ASSERT_EQ(hostssl::Run("cms -cmsout -print -inform DER -in " + Work("shape.p7") + " -out " + printed), 0);
     Bytes raw = testutil::ReadFile(printed);
     std::string text(raw.begin(), raw.end());
     ASSERT_FALSE(text.empty());
@@ -256,16 +211,16 @@ TEST_F(CmsEncode, SignedMessageShape)
     // The certificate is carried byte for byte.
     std::string der = Work("shape.certs.pem");
     std::remove(der.c_str());
-    ASSERT_EQ(RunOpenSsl("pkcs7 -inform DER -in " + Work("shape.p7") + " -print_certs -out " + der), 0);
+    ASSERT_EQ(hostssl::Run("pkcs7 -inform DER -in " + Work("shape.p7") + " -print_certs -out " + der), 0);
     std::string pem = Work("shape.cert.der");
     std::remove(pem.c_str());
-    ASSERT_EQ(RunOpenSsl("x509 -in " + der + " -outform DER -out " + pem), 0);
+    ASSERT_EQ(hostssl::Run("x509 -in " + der + " -outform DER -out " + pem), 0);
     EXPECT_EQ(testutil::ReadFile(pem), Bytes(signerDer_.begin(), signerDer_.end()));
 }
 
 TEST_F(CmsEncode, EnvelopesDecryptWithOpenSsl)
 {
-    if (!HaveOpenSsl()) GTEST_SKIP() << "no " << kOpenSsl;
+    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
     Bytes recipientDer = testutil::ReadFile(Pki("recipient.cert.der"));
     TCertContext recipient(CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
                                                         recipientDer.data(),
@@ -278,7 +233,7 @@ TEST_F(CmsEncode, EnvelopesDecryptWithOpenSsl)
         ASSERT_NO_FATAL_FAILURE(Envelope(content, recipient.Get(), Work(tag + ".p7")));
         std::string opened = Work(tag + ".opened");
         std::remove(opened.c_str());
-        ASSERT_EQ(RunOpenSsl("cms -decrypt -provider legacy -provider default -inform DER -binary -in " +
+        ASSERT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " +
                              Work(tag + ".p7") + " -recip " + Pki("recipient.cert.pem") + " -inkey " +
                              Pki("recipient.key.pem") + " -out " + opened),
                   0)
@@ -289,7 +244,7 @@ TEST_F(CmsEncode, EnvelopesDecryptWithOpenSsl)
 
 TEST_F(CmsEncode, EnvelopeShape)
 {
-    if (!HaveOpenSsl()) GTEST_SKIP() << "no " << kOpenSsl;
+    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
     Bytes recipientDer = testutil::ReadFile(Pki("recipient.cert.der"));
     TCertContext recipient(CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
                                                         recipientDer.data(),
@@ -298,7 +253,7 @@ TEST_F(CmsEncode, EnvelopeShape)
     ASSERT_NO_FATAL_FAILURE(Envelope(Content(100), recipient.Get(), Work("eshape.p7")));
     std::string printed = Work("eshape.txt");
     std::remove(printed.c_str());
-    ASSERT_EQ(RunOpenSsl("cms -cmsout -print -inform DER -in " + Work("eshape.p7") + " -out " + printed), 0);
+    ASSERT_EQ(hostssl::Run("cms -cmsout -print -inform DER -in " + Work("eshape.p7") + " -out " + printed), 0);
     Bytes raw = testutil::ReadFile(printed);
     std::string text(raw.begin(), raw.end());
     auto count = [&](const std::string& needle) {
@@ -318,7 +273,7 @@ TEST_F(CmsEncode, EnvelopeShape)
 // verified by OpenSSL.
 TEST_F(CmsEncode, SignedThenEnvelopedOpensAndVerifies)
 {
-    if (!HaveOpenSsl()) GTEST_SKIP() << "no " << kOpenSsl;
+    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
     Bytes content = Content(20000);
     ASSERT_NO_FATAL_FAILURE(Sign(content, false, Work("fe.signed.p7")));
     Bytes signedMessage = testutil::ReadFile(Work("fe.signed.p7"));
@@ -331,11 +286,11 @@ TEST_F(CmsEncode, SignedThenEnvelopedOpensAndVerifies)
     std::string opened = Work("fe.opened"), verified = Work("fe.verified");
     std::remove(opened.c_str());
     std::remove(verified.c_str());
-    ASSERT_EQ(RunOpenSsl("cms -decrypt -provider legacy -provider default -inform DER -binary -in " + Work("fe.p7") +
+    ASSERT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " + Work("fe.p7") +
                          " -recip " + Pki("recipient.cert.pem") + " -inkey " + Pki("recipient.key.pem") + " -out " +
                          opened),
               0);
-    ASSERT_EQ(RunOpenSsl("cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " +
+    ASSERT_EQ(hostssl::Run("cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " +
                          opened + " -out " + verified),
               0);
     EXPECT_EQ(testutil::ReadFile(opened), signedMessage);

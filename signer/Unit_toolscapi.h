@@ -1,0 +1,33 @@
+// The signing drivers: PKCS#7 signed data with or without the content, and
+// signed data enveloped for one recipient. Files are read and the message
+// written in blocks, so files of any size are never held whole in memory.
+//
+// Each driver answers true when the output file holds the message; false
+// with `message` set to the system's text of the failure, the output file
+// then left as it was before the call (the message is written to a new file
+// beside it and moved over it only on success). An input that cannot be
+// opened or an output that cannot be created throws EFileOpenError.
+#pragma once
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <cstddef>
+#include <string>
+
+#include "signer/last_error.h"
+
+// The certificate context must carry its private key (the key is looked up
+// with the cache flag: it stays with the context).
+bool SignPKCS7Attached(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
+                       std::string& message);
+bool SignPKCS7Detached(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
+                       std::string& message);
+// Signed data with the content, encrypted for the recipient certificate's
+// key; the recipient file holds DER, PEM or bare base64.
+bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
+                          std::string recipientFile, std::string& message);
+
+// Output of the message layer: writes the piece to the FILE* given as
+// argument, flushing it after the final piece. False on a short write or a
+// failing flush, with the thread's last error set.
+bool CMsgStreamOutput(void* argument, const unsigned char* data, std::size_t length, bool final);

@@ -1,0 +1,346 @@
+// The signing drivers, their messages checked by the host's openssl, and
+// what a failure leaves behind.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/bytes.h"
+#include "signer/Unit_toolscapi.h"
+#include "signer/capi_handles.h"
+#include "signer/errors.h"
+#include "signer/last_error.h"
+#include "tests/core/test_util.h"
+#include "tests/signer/host_openssl.h"
+#include "tools/fixture/fixture.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+std::string Pki(const std::string& name) { return testutil::PkiDir() + "/" + name; }
+std::string Work(const std::string& name) { return testutil::WorkDir() + "/drv-" + name; }
+
+Bytes Content(std::size_t size)
+{
+    Bytes data(size);
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<unsigned char>((i * 71 + i / 257) & 0xFF);
+    return data;
+}
+
+Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+
+// The names in a folder (no "." or "..").
+std::vector<std::string> Listing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "/*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string MakeFolder(const std::string& name)
+{
+    std::string folder = Work(name);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const std::string& f : Listing(folder)) DeleteFileA((folder + "/" + f).c_str());
+    return folder;
+}
+
+int VerifySigned(const std::string& message, const std::string& out, const std::string* content)
+{
+    std::remove(out.c_str());
+    std::string args = "cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " +
+                       message + " -out " + out;
+    if (content) args += " -content " + *content;
+    return hostssl::Run(args);
+}
+
+class Drivers : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::string error;
+        ASSERT_TRUE(fixture::ReadFile(Pki("signer.cert.der"), signerDer_, error)) << error;
+        fixture::Bytes key;
+        ASSERT_TRUE(fixture::ReadFile(Pki("signer.key.pk1.der"), key, error)) << error;
+        ASSERT_TRUE(fixture::Thumbprint(signerDer_, thumbprint_, error)) << error;
+        ASSERT_TRUE(fixture::InstallWithKey(signerDer_, key, fixture::DefaultContainer(thumbprint_), error)) << error;
+        FillBytes(key.data(), 0, key.size());
+    }
+    static void TearDownTestSuite()
+    {
+        bool found = false;
+        std::string error;
+        fixture::Remove(thumbprint_, found, error);
+    }
+
+    void SetUp() override
+    {
+        fixture::Bytes hash;
+        ASSERT_TRUE(fixture::ParseHex(thumbprint_, hash));
+        ASSERT_TRUE(OpenUserStore(store_, "MY"));
+        ASSERT_TRUE(FindCertificateByHash(store_, hash.data(), certificate_));
+    }
+
+    static fixture::Bytes signerDer_;
+    static std::string thumbprint_;
+    TCertStore store_;
+    TCertContext certificate_;
+};
+
+fixture::Bytes Drivers::signerDer_;
+std::string Drivers::thumbprint_;
+
+const std::size_t kSizes[] = {0, 1, 8192, 8193, 65543};
+
+TEST_F(Drivers, SignedMessagesVerifyWithOpenSsl)
+{
+    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    for (bool detached : {false, true}) {
+        for (std::size_t size : kSizes) {
+            std::string tag = (detached ? "d" : "a") + std::to_string(size);
+            SCOPED_TRACE(tag);
+            Bytes content = Content(size);
+            std::string data = Work(tag + ".bin");
+            std::string message = Work(tag + ".p7");
+            ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+            ASSERT_TRUE(testutil::WriteFile(message, "earlier output", 14));  // replaced
+            std::string text = "untouched";
+            bool ok = detached ? SignPKCS7Detached(data, message, certificate_.Get(), text)
+                               : SignPKCS7Attached(data, message, certificate_.Get(), text);
+            ASSERT_TRUE(ok) << text;
+            EXPECT_EQ(text, "untouched");
+            std::string out = Work(tag + ".verified");
+            ASSERT_EQ(VerifySigned(message, out, detached ? &data : nullptr), 0);
+            EXPECT_EQ(testutil::ReadFile(out), content);
+            if (detached && size > 0) {
+                // No content inside: the message is the same size for any content.
+                EXPECT_LT(testutil::ReadFile(message).size(), 2048u);
+            }
+        }
+    }
+}
+
+TEST_F(Drivers, EnvelopesDecryptAndVerifyWithOpenSsl)
+{
+    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    std::string bare = Work("recipient.b64");
+    ASSERT_EQ(hostssl::Run("base64 -in " + Pki("recipient.cert.der") + " -out " + bare), 0);
+    struct Case {
+        const char* form;
+        std::string file;
+        std::size_t size;
+    } cases[] = {
+        {"DER", Pki("recipient.cert.der"), 0},
+        {"PEM", Pki("recipient.cert.pem"), 8193},
+        {"bare base64", bare, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.form);
+        Bytes content = Content(c.size);
+        std::string data = Work("e.bin");
+        std::string message = Work("e.p7");
+        ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+        std::string text;
+        ASSERT_TRUE(SignAndEnvelopePKCS7(data, message, certificate_.Get(), c.file, text)) << text;
+        std::string inner = Work("e.inner");
+        std::remove(inner.c_str());
+        ASSERT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " + message +
+                               " -recip " + Pki("recipient.cert.pem") + " -inkey " + Pki("recipient.key.pem") +
+                               " -out " + inner),
+                  0);
+        std::string out = Work("e.verified");
+        ASSERT_EQ(VerifySigned(inner, out, nullptr), 0);
+        EXPECT_EQ(testutil::ReadFile(out), content);
+    }
+}
+
+// A failing driver reports the system's text and leaves the folder as it
+// was: the earlier output untouched, no file of its own behind.
+TEST_F(Drivers, FailuresLeaveTheEarlierOutput)
+{
+    std::string folder = MakeFolder("fail");
+    std::string data = folder + "/in.bin";
+    std::string output = folder + "/out.p7";
+    Bytes content = Content(100);
+    ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+    Bytes earlier = Text("the client's earlier file");
+    ASSERT_TRUE(testutil::WriteFile(output, earlier.data(), earlier.size()));
+    std::string garbage = folder + "/garbage.cer";
+    ASSERT_TRUE(testutil::WriteFile(garbage, "MIIB not a certificate", 22));
+    std::vector<std::string> before = Listing(folder);
+
+    Bytes recipientDer = testutil::ReadFile(Pki("recipient.cert.der"));
+    TCertContext keyless(CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, recipientDer.data(),
+                                                      static_cast<DWORD>(recipientDer.size())));
+    ASSERT_TRUE(keyless);
+
+    struct Case {
+        const char* name;
+        int driver;  // 0 attached, 1 detached, 2 envelope
+        PCCERT_CONTEXT certificate;
+        std::string recipient;
+    } cases[] = {
+        {"attached, no private key", 0, keyless.Get(), ""},
+        {"detached, no private key", 1, keyless.Get(), ""},
+        {"envelope, no private key", 2, keyless.Get(), Pki("recipient.cert.der")},
+        {"envelope, missing recipient", 2, certificate_.Get(), folder + "/missing.cer"},
+        {"envelope, garbage recipient", 2, certificate_.Get(), garbage},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = "untouched";
+        bool ok = c.driver == 0   ? SignPKCS7Attached(data, output, c.certificate, text)
+                  : c.driver == 1 ? SignPKCS7Detached(data, output, c.certificate, text)
+                                  : SignAndEnvelopePKCS7(data, output, c.certificate, c.recipient, text);
+        EXPECT_FALSE(ok);
+        EXPECT_NE(text, "untouched");
+        EXPECT_FALSE(text.empty());
+        EXPECT_EQ(testutil::ReadFile(output), earlier);
+        EXPECT_EQ(Listing(folder), before);
+    }
+}
+
+TEST_F(Drivers, InputOfFourGibibytesIsRefused)
+{
+    std::string folder = MakeFolder("big");
+    std::string data = folder + "/big.bin";
+    std::string output = folder + "/out.p7";
+    {
+        // Sparse: nothing is written.
+        HANDLE file = CreateFileA(data.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER size;
+        size.QuadPart = 0x100000000LL;
+        bool sized = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+        CloseHandle(file);
+        ASSERT_TRUE(sized);
+    }
+    ASSERT_TRUE(testutil::WriteFile(output, "earlier", 7));
+    std::vector<std::string> before = Listing(folder);
+    std::string text;
+    EXPECT_FALSE(SignPKCS7Attached(data, output, certificate_.Get(), text));
+    EXPECT_EQ(text, GetErrorText(ERROR_FILE_TOO_LARGE));
+    text.clear();
+    EXPECT_FALSE(SignAndEnvelopePKCS7(data, output, certificate_.Get(), Pki("recipient.cert.der"), text));
+    EXPECT_EQ(text, GetErrorText(ERROR_FILE_TOO_LARGE));
+    EXPECT_EQ(testutil::ReadFile(output), Text("earlier"));
+    EXPECT_EQ(Listing(folder), before);
+    DeleteFileA(data.c_str());
+}
+
+// An output folder nobody may write in (immutable, which binds root too):
+// the create error passes to the caller, the earlier file stays.
+TEST_F(Drivers, UnwritableOutputFolderThrowsAndKeepsTheEarlierFile)
+{
+    if (!hostssl::Available()) GTEST_SKIP() << "no host shell";
+    std::string folder = MakeFolder("locked");
+    std::string data = Work("locked-in.bin");
+    std::string output = folder + "/out.p7";
+    ASSERT_TRUE(testutil::WriteFile(data, "abc", 3));
+    ASSERT_TRUE(testutil::WriteFile(output, "earlier", 7));
+    if (hostssl::RunShell("chattr +i " + folder) != 0) GTEST_SKIP() << "no chattr here";
+    struct Unlock {
+        std::string folder;
+        ~Unlock() { hostssl::RunShell("chattr -i " + folder); }
+    } unlock{folder};
+    std::string text;
+    EXPECT_THROW(SignPKCS7Attached(data, output, certificate_.Get(), text), EFileOpenError);
+    EXPECT_THROW(SignAndEnvelopePKCS7(data, output, certificate_.Get(), Pki("recipient.cert.der"), text),
+                 EFileOpenError);
+    EXPECT_EQ(testutil::ReadFile(output), Text("earlier"));
+    EXPECT_EQ(Listing(folder), std::vector<std::string>{"out.p7"});
+}
+
+TEST(StreamOutput, ShortWriteAndFailingFlushAreFailures)
+{
+    FILE* full = std::fopen("/dev/full", "wb");
+    if (!full) GTEST_SKIP() << "no /dev/full";
+    std::setvbuf(full, nullptr, _IONBF, 0);
+    unsigned char block[16] = {};
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(CMsgStreamOutput(full, block, sizeof block, false));
+    EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    std::fclose(full);
+
+    full = std::fopen("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    // Buffered: the write is taken, the final flush fails.
+    EXPECT_FALSE(CMsgStreamOutput(full, block, sizeof block, true));
+    std::fclose(full);
+
+    std::string path = Work("stream.out");
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(CMsgStreamOutput(file, block, sizeof block, false));
+    EXPECT_TRUE(CMsgStreamOutput(file, nullptr, 0, true));
+    std::fclose(file);
+    EXPECT_EQ(testutil::ReadFile(path).size(), sizeof block);
+}
+
+// A window message handled while a driver runs calls a driver again: the
+// inner call is refused, the outer one completes.
+struct Reentry {
+    PCCERT_CONTEXT certificate = nullptr;
+    std::string data, output;
+    bool called = false;
+    bool innerResult = true;
+    std::string innerText;
+};
+Reentry* reentry = nullptr;
+const UINT kReenter = WM_APP + 7;
+
+LRESULT CALLBACK ReentryProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == kReenter && reentry) {
+        reentry->called = true;
+        reentry->innerResult =
+            SignPKCS7Attached(reentry->data, reentry->output + ".inner", reentry->certificate, reentry->innerText);
+        return 0;
+    }
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+TEST_F(Drivers, PendingMessagesCannotReenter)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = ReentryProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "TavomirDriversReentry";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    Reentry state;
+    state.certificate = certificate_.Get();
+    state.data = Work("reenter.bin");
+    state.output = Work("reenter.p7");
+    ASSERT_TRUE(testutil::WriteFile(state.data, "abc", 3));
+    reentry = &state;
+    ASSERT_TRUE(PostMessageA(window, kReenter, 0, 0));
+    std::string text;
+    EXPECT_TRUE(SignPKCS7Attached(state.data, state.output, certificate_.Get(), text)) << text;
+    reentry = nullptr;
+    DestroyWindow(window);
+    EXPECT_TRUE(state.called);
+    EXPECT_FALSE(state.innerResult);
+    EXPECT_EQ(state.innerText, GetErrorText(ERROR_BUSY));
+    EXPECT_EQ(GetFileAttributesA((state.output + ".inner").c_str()), INVALID_FILE_ATTRIBUTES);
+    // Afterwards the drivers take calls again.
+    EXPECT_TRUE(SignPKCS7Attached(state.data, state.output, certificate_.Get(), text)) << text;
+}
+
+}  // namespace
