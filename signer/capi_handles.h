@@ -79,7 +79,7 @@ using TCertContext = TCapiHandle<PCCERT_CONTEXT, capi_traits::CertContext>;
 using TCertStore = TCapiHandle<HCERTSTORE, capi_traits::Store>;
 using TCryptMessage = TCapiHandle<HCRYPTMSG, capi_traits::Message>;
 
-// A certificate's private key: the provider, the key specification, and
+// A certificate's private key: the provider, the key spec, and
 // whether the provider is ours to release (with the cache flag it stays
 // with the certificate and is never released here).
 class TCertPrivateKey {

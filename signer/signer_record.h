@@ -1,5 +1,5 @@
 // What an identification leaves for the signing code: the certificate, the
-// provider holding its private key, the key specification and whether the
+// provider holding its private key, the key spec and whether the
 // provider is released by the form. Valid until the form is destroyed.
 #pragma once
 #include <windows.h>
