@@ -14,6 +14,7 @@
 #include "signer/cms_stream.h"
 #include "tests/core/test_util.h"
 #include "tests/signer/host_openssl.h"
+#include "tests/signer/installed_signer.h"
 #include "tools/fixture/fixture.h"
 
 namespace {
@@ -68,31 +69,12 @@ bool Feed(Encoder& encoder, const Bytes& content)
     }
 }
 
-class CmsEncode : public ::testing::Test {
+class CmsEncode : public InstalledSignerTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        std::string error;
-        ASSERT_TRUE(fixture::ReadFile(Pki("signer.cert.der"), signerDer_, error)) << error;
-        fixture::Bytes key;
-        ASSERT_TRUE(fixture::ReadFile(Pki("signer.key.pk1.der"), key, error)) << error;
-        ASSERT_TRUE(fixture::Thumbprint(signerDer_, thumbprint_, error)) << error;
-        ASSERT_TRUE(fixture::InstallWithKey(signerDer_, key, fixture::DefaultContainer(thumbprint_), error)) << error;
-        FillBytes(key.data(), 0, key.size());
-    }
-    static void TearDownTestSuite()
-    {
-        bool found = false;
-        std::string error;
-        fixture::Remove(thumbprint_, found, error);
-    }
-
     void SetUp() override
     {
-        fixture::Bytes hash;
-        ASSERT_TRUE(fixture::ParseHex(thumbprint_, hash));
-        ASSERT_TRUE(OpenUserStore(store_, "MY"));
-        ASSERT_TRUE(FindCertificateByHash(store_, hash.data(), certificate_));
+        FindSigner();
+        if (HasFatalFailure()) return;
         ASSERT_TRUE(key_.Acquire(certificate_.Get(), CRYPT_ACQUIRE_CACHE_FLAG)) << GetLastError();
         signer_.certificate = certificate_.Get();
         signer_.provider = key_.Provider();
@@ -135,16 +117,10 @@ protected:
         EXPECT_FALSE(sink.afterFinal);
     }
 
-    static fixture::Bytes signerDer_;
-    static std::string thumbprint_;
-    TCertStore store_;
-    TCertContext certificate_;
     TCertPrivateKey key_;
     CmsSigner signer_;
 };
 
-fixture::Bytes CmsEncode::signerDer_;
-std::string CmsEncode::thumbprint_;
 
 const std::size_t kSizes[] = {0, 1, 8191, 8192, 8193, 65543};
 // Block edges, and one of several MiB for the long-form lengths.
