@@ -1,0 +1,90 @@
+#!/bin/bash
+# The main job end to end: registers TavomirCOM in a Wine prefix with
+# regsvr32, installs a demo signer as the configured certificate, signs a
+# sample file with examples/sign.js under Wine's cscript (attached, detached,
+# raw and enveloped) and lets the host's OpenSSL verify each result.
+#
+#   scripts/demo.sh
+#
+# The deliverable is the i686 build under 32-bit Wine; where the kernel runs
+# no 32-bit code (docs/wine-notes.md, note 11) the x86_64 build of the same
+# sources runs under wine64 instead. Work files go to build/demo.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${TAVOMIR_DEMO_DISPLAY:-}" ]; then
+    export TAVOMIR_DEMO_DISPLAY=1
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+
+demo=$root/build/demo
+mkdir -p "$demo"
+
+# Does the kernel run 32-bit x86 code itself (not through an emulator)?
+cc -o "$demo/ia32_probe" "$root/docs/wine-notes/ia32_probe.c"
+if "$demo/ia32_probe" >/dev/null 2>&1; then
+    arch=win32
+    echo "demo: the kernel runs 32-bit code: the i686 deliverable under 32-bit Wine"
+else
+    arch=win64
+    echo "demo: this kernel runs no 32-bit code: the x86_64 build of the same sources under wine64"
+fi
+build=$root/build/$arch
+cmake --build "$build" --target TavomirCOM tavomir_fixture
+
+export WINEPREFIX=$demo/wineprefix-$arch
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+run() { "$root/scripts/wine-run.sh" "$WINEPREFIX" "$@"; }
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# Initialises the prefix on first use.
+run "$build/tools/fixture/tavomir_fixture.exe" list >/dev/null
+if [ "$arch" = win32 ]; then system=$WINEPREFIX/drive_c/windows/syswow64; else system=$WINEPREFIX/drive_c/windows/system32; fi
+
+echo "== regsvr32 TavomirCOM.dll"
+run "$system/regsvr32.exe" /s "$(winpath "$build/signer/TavomirCOM.dll")"
+
+echo "== test PKI and the demo signer"
+pki=$demo/pki
+bash "$root/tests/pki/make-pki.sh" "$pki" >/dev/null
+thumbprint=$(run "$build/tools/fixture/tavomir_fixture.exe" install \
+    "$(winpath "$pki/signer.cert.der")" "$(winpath "$pki/signer.key.pk1.der")" | tr -d '\r\n')
+echo "signer $thumbprint installed in MY"
+run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_CERT dword 1
+run "$build/tools/fixture/tavomir_fixture.exe" reg-set USER_CERT binary "$thumbprint"
+
+echo "== cscript examples/sign.js"
+out=$demo/out
+rm -rf "$out"
+mkdir -p "$out"
+status=0
+# Wine's console writes the OEM code page (pipefail keeps cscript's status).
+run "$system/cscript.exe" //Nologo "$(winpath "$root/examples/sign.js")" "$(winpath "$pki")" "$(winpath "$out")" |
+    iconv -f CP437 -t UTF-8 || status=1
+
+echo "== OpenSSL checks"
+check() {  # title command...
+    local title=$1; shift
+    if "$@" >"$out/check.log" 2>&1; then
+        echo "$title: verified"
+    else
+        echo "$title: FAILED"; sed 's/^/    /' "$out/check.log"; status=1
+    fi
+}
+decode() { [ -f "$1" ] && tr -d '\r\n' <"$1" | base64 -d >"$2"; }
+ca=$pki/ca.cert.pem
+message=$pki/message.txt
+check "attached (message.p7m)" sh -c "$(declare -f decode); decode '$out/message.p7m' '$out/message.p7m.der' &&
+    openssl cms -verify -inform DER -binary -CAfile '$ca' -in '$out/message.p7m.der' -out '$out/attached.txt' &&
+    cmp '$out/attached.txt' '$message'"
+check "detached (message.p7s)" sh -c "$(declare -f decode); decode '$out/message.p7s' '$out/message.p7s.der' &&
+    openssl cms -verify -inform DER -binary -CAfile '$ca' -in '$out/message.p7s.der' -content '$message' -out /dev/null"
+check "raw RSA (message.sig)" sh -c "openssl x509 -in '$pki/signer.cert.pem' -pubkey -noout >'$out/signer.pub.pem' &&
+    openssl dgst -sha1 -verify '$out/signer.pub.pem' -signature '$out/message.sig' '$message'"
+check "enveloped (message.env.p7m)" sh -c "$(declare -f decode); decode '$out/message.env.p7m' '$out/message.env.der' &&
+    openssl cms -decrypt -provider legacy -provider default -inform DER -in '$out/message.env.der' \
+        -recip '$pki/recipient.cert.pem' -inkey '$pki/recipient.key.pem' -out '$out/inner.der' &&
+    openssl cms -verify -inform DER -binary -CAfile '$ca' -in '$out/inner.der' -out '$out/enveloped.txt' &&
+    cmp '$out/enveloped.txt' '$message'"
+[ $status -eq 0 ] && echo "demo: every result verified" || echo "demo: some results did not verify"
+exit $status

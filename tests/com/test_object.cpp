@@ -1,0 +1,471 @@
+// The object through its vtable and through IDispatch, and the type library
+// that describes it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "signer/Unit_ttavomir.h"
+#include "signer/ansi_text.h"
+#include "tests/com/com_fixture.h"
+#include "tests/signer/registry_fixture.h"
+
+using namespace comtest;
+
+namespace {
+
+const std::wstring kBadFormat = L"1\r\nNo se especific\u00f3 un formato correcto";
+
+using Getter = HRESULT (STDMETHODCALLTYPE ITavomir::*)(BSTR*);
+using Putter = HRESULT (STDMETHODCALLTYPE ITavomir::*)(BSTR);
+
+struct Property {
+    const wchar_t* name;
+    Getter get;
+    Putter put;  // null: read-only
+};
+
+const Property kProperties[] = {
+    {L"Operation", &ITavomir::get_Operation, &ITavomir::put_Operation},
+    {L"Format", &ITavomir::get_Format, &ITavomir::put_Format},
+    {L"FileInputOne", &ITavomir::get_FileInputOne, &ITavomir::put_FileInputOne},
+    {L"FileOutputOne", &ITavomir::get_FileOutputOne, &ITavomir::put_FileOutputOne},
+    {L"FileInputTwo", &ITavomir::get_FileInputTwo, &ITavomir::put_FileInputTwo},
+    {L"FileOutputTwo", &ITavomir::get_FileOutputTwo, &ITavomir::put_FileOutputTwo},
+    {L"TypeOne", &ITavomir::get_TypeOne, &ITavomir::put_TypeOne},
+    {L"TypeTwo", &ITavomir::get_TypeTwo, &ITavomir::put_TypeTwo},
+    {L"FileCert", &ITavomir::get_FileCert, &ITavomir::put_FileCert},
+    {L"ACFile", &ITavomir::get_ACFile, nullptr},
+    {L"CRLFile", &ITavomir::get_CRLFile, nullptr},
+    {L"URLOCSP", &ITavomir::get_URLOCSP, nullptr},
+    {L"URLTSP", &ITavomir::get_URLTSP, nullptr},
+    {L"Message", &ITavomir::get_Message, nullptr},
+    {L"OCSPFileOne", &ITavomir::get_OCSPFileOne, &ITavomir::put_OCSPFileOne},
+    {L"OCSPFileTwo", &ITavomir::get_OCSPFileTwo, &ITavomir::put_OCSPFileTwo},
+};
+
+class TavomirObject : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(MainServer().Register(), S_OK); }
+    void SetUp() override { ASSERT_EQ(MainServer().Create(IID_ITavomir, object_.ReceiveVoid()), S_OK); }
+
+    std::wstring Get(Getter get)
+    {
+        TBstr value;
+        EXPECT_EQ((object_.Get()->*get)(value.Receive()), S_OK);
+        EXPECT_NE(value.Get(), nullptr) << "never a null string";
+        return value.Text();
+    }
+    void Put(Putter put, const wchar_t* text, UINT length)
+    {
+        TBstr value(text, length);
+        EXPECT_EQ((object_.Get()->*put)(value.Get()), S_OK);
+    }
+    void Put(Putter put, const wchar_t* text) { Put(put, text, static_cast<UINT>(wcslen(text))); }
+
+    TPtr<ITavomir> object_;
+};
+
+// --- properties ---------------------------------------------------------------
+
+TEST_F(TavomirObject, EveryPropertyStartsAsAnEmptyString)
+{
+    regfix::SetDword("USAR_AC", 1);
+    regfix::SetText("CERT_AC", "C:\\ca.cer");
+    for (const Property& p : kProperties) EXPECT_EQ(Get(p.get), L"") << p.name;
+    regfix::DeleteKey();
+}
+
+TEST_F(TavomirObject, WritablePropertiesRoundTripTheirOwnField)
+{
+    int n = 0;
+    for (const Property& p : kProperties)
+        if (p.put) Put(p.put, (L"value " + std::to_wstring(n++)).c_str());
+    n = 0;
+    for (const Property& p : kProperties) {
+        if (p.put) EXPECT_EQ(Get(p.get), L"value " + std::to_wstring(n++)) << p.name;
+        else EXPECT_EQ(Get(p.get), L"") << p.name;
+    }
+}
+
+TEST_F(TavomirObject, PutConvertsThroughTheAnsiCodePage)
+{
+    // Characters of the code page come back; others become its default character.
+    const wchar_t* kept = L"Configuraci\u00f3n \u00e1\u00f1\u20ac";
+    Put(&ITavomir::put_FileInputOne, kept);
+    char back[64] = {};
+    WideCharToMultiByte(CP_ACP, 0, kept, -1, back, sizeof back, nullptr, nullptr);
+    EXPECT_EQ(Get(&ITavomir::get_FileInputOne), Widen(back));
+    ASSERT_EQ(GetACP(), 1252u) << "the expectations below are Windows-1252's";
+    EXPECT_EQ(Get(&ITavomir::get_FileInputOne), kept);
+
+    Put(&ITavomir::put_FileInputOne, L"a\u4e2d\u0416b");
+    EXPECT_EQ(Get(&ITavomir::get_FileInputOne), L"a??b");
+}
+
+TEST_F(TavomirObject, PutStopsAtAnEmbeddedNulAndTakesNullAsEmpty)
+{
+    Put(&ITavomir::put_Format, L"PK\0CS", 5);
+    EXPECT_EQ(Get(&ITavomir::get_Format), L"PK");
+    EXPECT_EQ(object_->put_Format(nullptr), S_OK);
+    EXPECT_EQ(Get(&ITavomir::get_Format), L"");
+}
+
+TEST_F(TavomirObject, NullOutPointersAreRefused)
+{
+    for (const Property& p : kProperties) EXPECT_EQ((object_.Get()->*p.get)(nullptr), E_POINTER) << p.name;
+    EXPECT_EQ(object_->Execute(nullptr), E_POINTER);
+}
+
+TEST_F(TavomirObject, ClearKeepsTheCertificateFile)
+{
+    int n = 0;
+    for (const Property& p : kProperties)
+        if (p.put) Put(p.put, (L"value " + std::to_wstring(n++)).c_str());
+    EXPECT_EQ(object_->Clear(), S_OK);
+    for (const Property& p : kProperties)
+        EXPECT_EQ(Get(p.get), p.get == &ITavomir::get_FileCert ? L"value 8" : L"") << p.name;
+}
+
+// --- Execute ------------------------------------------------------------------
+
+TEST_F(TavomirObject, ExecuteGivesTheEngineResultAsVariantBool)
+{
+    Put(&ITavomir::put_Operation, L"F");
+    Put(&ITavomir::put_Format, L"XYZ");
+    VARIANT_BOOL result = 123;
+    EXPECT_EQ(object_->Execute(&result), S_OK);
+    EXPECT_EQ(result, VARIANT_FALSE);
+    EXPECT_EQ(Get(&ITavomir::get_Message), kBadFormat);
+}
+
+// --- Configure ------------------------------------------------------------------
+
+BOOL CALLBACK CloseIfVisible(HWND w, LPARAM)
+{
+    if (IsWindowVisible(w)) PostMessageW(w, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+TEST_F(TavomirObject, ConfigureShowsTheDialogAndAnswersSOkWhenClosed)
+{
+    regfix::DeleteKey();
+    regfix::SetDword("USAR_AC", 1);
+    regfix::SetText("CERT_AC", "C:\\ca.cer");
+    auto before = Snapshot(HKEY_CURRENT_USER, regfix::Path());
+
+    std::atomic<bool> done{false}, seen{false};
+    const DWORD self = GetCurrentThreadId();
+    std::thread user([&] {
+        HWND form = nullptr;
+        WaitFor([&] {
+            form = FindWindowW(nullptr, L"Tavomir - Configuraci\u00f3n");
+            return done.load() || (form && IsWindowVisible(form));
+        });
+        if (form && !done) {
+            seen = true;
+            PostMessageW(form, WM_CLOSE, 0, 0);
+        }
+        if (!WaitFor([&] { return done.load(); }, 5000)) EnumThreadWindows(self, CloseIfVisible, 0);
+    });
+    HRESULT hr = object_->Configure();
+    done = true;
+    user.join();
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_TRUE(seen) << "the dialog was not shown";
+    EXPECT_EQ(Snapshot(HKEY_CURRENT_USER, regfix::Path()), before) << "closing is cancelling";
+    EXPECT_EQ(Get(&ITavomir::get_ACFile), L"") << "the dialog does not touch the engine";
+    regfix::DeleteKey();
+}
+
+// --- IDispatch ------------------------------------------------------------------
+
+struct Member {
+    const wchar_t* name;
+    DISPID id;
+    INVOKEKIND kind;  // the first of the member's accessors
+    bool settable;
+};
+
+// The interface's members in vtable order, with their DISPIDs.
+const Member kMembers[] = {
+    {L"Operation", 2, INVOKE_PROPERTYGET, true},     {L"Format", 1, INVOKE_PROPERTYGET, true},
+    {L"FileInputOne", 3, INVOKE_PROPERTYGET, true},  {L"FileOutputOne", 4, INVOKE_PROPERTYGET, true},
+    {L"FileInputTwo", 5, INVOKE_PROPERTYGET, true},  {L"FileOutputTwo", 6, INVOKE_PROPERTYGET, true},
+    {L"TypeOne", 8, INVOKE_PROPERTYGET, true},       {L"TypeTwo", 9, INVOKE_PROPERTYGET, true},
+    {L"FileCert", 10, INVOKE_PROPERTYGET, true},     {L"ACFile", 11, INVOKE_PROPERTYGET, false},
+    {L"CRLFile", 12, INVOKE_PROPERTYGET, false},     {L"URLOCSP", 13, INVOKE_PROPERTYGET, false},
+    {L"URLTSP", 14, INVOKE_PROPERTYGET, false},      {L"Message", 15, INVOKE_PROPERTYGET, false},
+    {L"Execute", 16, INVOKE_FUNC, false},            {L"Configure", 17, INVOKE_FUNC, false},
+    {L"OCSPFileOne", 18, INVOKE_PROPERTYGET, true},  {L"OCSPFileTwo", 19, INVOKE_PROPERTYGET, true},
+    {L"Clear", 20, INVOKE_FUNC, false},
+};
+
+TEST_F(TavomirObject, NamesMapToTheirDispids)
+{
+    TPtr<IDispatch> dispatch;
+    ASSERT_EQ(object_->QueryInterface(IID_IDispatch, dispatch.ReceiveVoid()), S_OK);
+    UINT count = 0;
+    EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    for (const Member& m : kMembers) {
+        LPOLESTR name = const_cast<LPOLESTR>(m.name);
+        DISPID id = -99;
+        EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0x0409, &id), S_OK) << m.name;
+        EXPECT_EQ(id, m.id) << m.name;
+    }
+    LPOLESTR lower = const_cast<LPOLESTR>(L"operation");
+    DISPID id = -99;
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &lower, 1, 0, &id), S_OK) << "names are case-blind";
+    EXPECT_EQ(id, 2);
+    LPOLESTR unknown = const_cast<LPOLESTR>(L"ResponseFile");
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id), DISP_E_UNKNOWNNAME);
+    const IID other = IID_ITavomir;
+    EXPECT_EQ(dispatch->GetIDsOfNames(other, &lower, 1, 0, &id), DISP_E_UNKNOWNINTERFACE);
+}
+
+HRESULT PutByDispatch(IDispatch* dispatch, DISPID id, const wchar_t* text)
+{
+    TBstr value(text);
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_BSTR;
+    argument.bstrVal = value.Get();
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params = {&argument, &named, 1, 1};
+    return dispatch->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr);
+}
+
+HRESULT GetByDispatch(IDispatch* dispatch, DISPID id, std::wstring& text)
+{
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    HRESULT hr = dispatch->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr);
+    if (SUCCEEDED(hr)) {
+        EXPECT_EQ(result.vt, VT_BSTR);
+        if (result.vt == VT_BSTR) text.assign(result.bstrVal, SysStringLen(result.bstrVal));
+    }
+    VariantClear(&result);
+    return hr;
+}
+
+TEST_F(TavomirObject, InvokeReachesTheVtableMembers)
+{
+    TPtr<IDispatch> dispatch;
+    ASSERT_EQ(object_->QueryInterface(IID_IDispatch, dispatch.ReceiveVoid()), S_OK);
+    for (const Member& m : kMembers) {
+        if (m.kind != INVOKE_PROPERTYGET) continue;
+        std::wstring text = L"unset";
+        if (m.settable) {
+            EXPECT_EQ(PutByDispatch(dispatch.Get(), m.id, (std::wstring(L"via ") + m.name).c_str()), S_OK) << m.name;
+            EXPECT_EQ(GetByDispatch(dispatch.Get(), m.id, text), S_OK);
+            EXPECT_EQ(text, std::wstring(L"via ") + m.name);
+        } else {
+            EXPECT_TRUE(FAILED(PutByDispatch(dispatch.Get(), m.id, L"refused"))) << m.name << " is read-only";
+            EXPECT_EQ(GetByDispatch(dispatch.Get(), m.id, text), S_OK);
+            EXPECT_EQ(text, L"") << m.name;
+        }
+    }
+    // The vtable sees what IDispatch wrote.
+    EXPECT_EQ(Get(&ITavomir::get_Format), L"via Format");
+
+    // Execute as a method with its result.
+    EXPECT_EQ(PutByDispatch(dispatch.Get(), 2, L"F"), S_OK);
+    EXPECT_EQ(PutByDispatch(dispatch.Get(), 1, L"nope"), S_OK);
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    EXPECT_EQ(dispatch->Invoke(16, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr), S_OK);
+    EXPECT_EQ(result.vt, VT_BOOL);
+    EXPECT_EQ(result.boolVal, VARIANT_FALSE);
+    std::wstring message;
+    EXPECT_EQ(GetByDispatch(dispatch.Get(), 15, message), S_OK);
+    EXPECT_EQ(message, kBadFormat);
+
+    EXPECT_EQ(dispatch->Invoke(20, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(Get(&ITavomir::get_Message), L"") << "Clear ran";
+    EXPECT_EQ(dispatch->Invoke(7, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(dispatch->Invoke(2, IID_ITavomir, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+}
+
+// --- the type library -------------------------------------------------------------
+
+struct Function {
+    const wchar_t* name;
+    MEMBERID id;
+    INVOKEKIND kind;
+    const wchar_t* parameter;  // null: none
+    VARTYPE type;              // of the parameter; VT_PTR+x stands for a pointer to x
+};
+constexpr VARTYPE kOut = 0x4000;  // marks "pointer to, out and retval"
+
+const Function kVtable[] = {
+    {L"Operation", 2, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"Operation", 2, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"Format", 1, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"Format", 1, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"FileInputOne", 3, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"FileInputOne", 3, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"FileOutputOne", 4, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"FileOutputOne", 4, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"FileInputTwo", 5, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"FileInputTwo", 5, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"FileOutputTwo", 6, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"FileOutputTwo", 6, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"TypeOne", 8, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"TypeOne", 8, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"TypeTwo", 9, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"TypeTwo", 9, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"FileCert", 10, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"FileCert", 10, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"ACFile", 11, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"CRLFile", 12, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"URLOCSP", 13, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"URLTSP", 14, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"Message", 15, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"Execute", 16, INVOKE_FUNC, L"RESULTADO", kOut | VT_BOOL},
+    {L"Configure", 17, INVOKE_FUNC, nullptr, VT_EMPTY},
+    {L"OCSPFileOne", 18, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"OCSPFileOne", 18, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"OCSPFileTwo", 19, INVOKE_PROPERTYGET, L"Value", kOut | VT_BSTR},
+    {L"OCSPFileTwo", 19, INVOKE_PROPERTYPUT, L"Value", VT_BSTR},
+    {L"Clear", 20, INVOKE_FUNC, nullptr, VT_EMPTY},
+};
+
+std::wstring Doc(ITypeLib* library, int index)
+{
+    TBstr doc;
+    library->GetDocumentation(index, nullptr, doc.Receive(), nullptr, nullptr);
+    return doc.Text();
+}
+
+TEST(TypeLibrary, IsTheDllsResourceWithTheLibraryAttributes)
+{
+    TPtr<ITypeLib> library;
+    ASSERT_EQ(LoadTypeLibEx(Widen(BuiltDll()).c_str(), REGKIND_NONE, library.Receive()), S_OK);
+    TLIBATTR* attributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attributes->guid, LIBID_TavomirCOM));
+    EXPECT_EQ(attributes->lcid, 0x0409u);
+    EXPECT_EQ(attributes->wMajorVerNum, 1);
+    EXPECT_EQ(attributes->wMinorVerNum, 0);
+    EXPECT_EQ(attributes->syskind, PlatformKind());
+    library->ReleaseTLibAttr(attributes);
+    TBstr name;
+    ASSERT_EQ(library->GetDocumentation(-1, name.Receive(), nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(name.Text(), L"TavomirCOM");
+    EXPECT_EQ(Doc(library.Get(), -1), L"TavomirCOM Library");
+    EXPECT_EQ(library->GetTypeInfoCount(), 2u) << "ITavomir and Tavomir";
+}
+
+TEST(TypeLibrary, CoclassIsCreatableWithITavomirAsDefault)
+{
+    TPtr<ITypeLib> library;
+    ASSERT_EQ(LoadTypeLibEx(Widen(BuiltDll()).c_str(), REGKIND_NONE, library.Receive()), S_OK);
+    TPtr<ITypeInfo> coclass;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_Tavomir, coclass.Receive()), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(coclass->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+    EXPECT_TRUE(attr->wTypeFlags & TYPEFLAG_FCANCREATE);
+    EXPECT_EQ(attr->cImplTypes, 1);
+    coclass->ReleaseTypeAttr(attr);
+    TBstr name, doc;
+    coclass->GetDocumentation(MEMBERID_NIL, name.Receive(), doc.Receive(), nullptr, nullptr);
+    EXPECT_EQ(name.Text(), L"Tavomir");
+    EXPECT_EQ(doc.Text(), L"Tavomir Object");
+    INT flags = 0;
+    EXPECT_EQ(coclass->GetImplTypeFlags(0, &flags), S_OK);
+    EXPECT_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
+    HREFTYPE ref = 0;
+    ASSERT_EQ(coclass->GetRefTypeOfImplType(0, &ref), S_OK);
+    TPtr<ITypeInfo> implemented;
+    ASSERT_EQ(coclass->GetRefTypeInfo(ref, implemented.Receive()), S_OK);
+    ASSERT_EQ(implemented->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, IID_ITavomir));
+    implemented->ReleaseTypeAttr(attr);
+}
+
+TEST(TypeLibrary, InterfaceIsDualWithTheMembersInVtableOrder)
+{
+    TPtr<ITypeLib> library;
+    ASSERT_EQ(LoadTypeLibEx(Widen(BuiltDll()).c_str(), REGKIND_NONE, library.Receive()), S_OK);
+    TPtr<ITypeInfo> dispatchHalf;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(IID_ITavomir, dispatchHalf.Receive()), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(dispatchHalf->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
+    const WORD dual = TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE;
+    EXPECT_EQ(attr->wTypeFlags & dual, dual);
+    dispatchHalf->ReleaseTypeAttr(attr);
+    TBstr doc;
+    dispatchHalf->GetDocumentation(MEMBERID_NIL, nullptr, doc.Receive(), nullptr, nullptr);
+    EXPECT_EQ(doc.Text(), L"Dispatch interface for Tavomir Object");
+
+    HREFTYPE ref = 0;
+    ASSERT_EQ(dispatchHalf->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
+    TPtr<ITypeInfo> vtable;
+    ASSERT_EQ(dispatchHalf->GetRefTypeInfo(ref, vtable.Receive()), S_OK);
+    ASSERT_EQ(vtable->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
+    const WORD automation = dual | TYPEFLAG_FOLEAUTOMATION;
+    EXPECT_EQ(attr->wTypeFlags & automation, automation);
+    EXPECT_EQ(attr->cImplTypes, 1);
+    ASSERT_EQ(attr->cFuncs, static_cast<WORD>(sizeof kVtable / sizeof kVtable[0]));
+    vtable->ReleaseTypeAttr(attr);
+
+    // Its base is IDispatch.
+    ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &ref), S_OK);
+    TPtr<ITypeInfo> base;
+    ASSERT_EQ(vtable->GetRefTypeInfo(ref, base.Receive()), S_OK);
+    ASSERT_EQ(base->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, IID_IDispatch));
+    base->ReleaseTypeAttr(attr);
+
+    for (UINT i = 0; i < sizeof kVtable / sizeof kVtable[0]; ++i) {
+        const Function& f = kVtable[i];
+        SCOPED_TRACE(::testing::Message() << "function " << i);
+        FUNCDESC* desc = nullptr;
+        ASSERT_EQ(vtable->GetFuncDesc(i, &desc), S_OK);
+        EXPECT_EQ(desc->memid, f.id);
+        EXPECT_EQ(desc->invkind, f.kind);
+        EXPECT_EQ(desc->funckind, FUNC_PUREVIRTUAL);
+        EXPECT_EQ(desc->callconv, CC_STDCALL);
+        EXPECT_EQ(desc->oVft, static_cast<SHORT>((7 + i) * sizeof(void*))) << "after IUnknown and IDispatch";
+        EXPECT_EQ(desc->elemdescFunc.tdesc.vt, VT_HRESULT);
+        const WORD bindFlags = FUNCFLAG_FBINDABLE | FUNCFLAG_FDEFAULTBIND;
+        EXPECT_EQ(desc->wFuncFlags, f.id == 2 ? bindFlags : 0);
+        BSTR names[3] = {};
+        UINT count = 0;
+        vtable->GetNames(f.id, names, 3, &count);
+        ASSERT_GE(count, 1u);
+        EXPECT_EQ(std::wstring(names[0]), f.name);
+        if (f.parameter) {
+            ASSERT_EQ(desc->cParams, 1);
+            const ELEMDESC& p = desc->lprgelemdescParam[0];
+            if (f.type & kOut) {
+                ASSERT_EQ(p.tdesc.vt, VT_PTR);
+                EXPECT_EQ(p.tdesc.lptdesc->vt, f.type & ~kOut);
+                EXPECT_EQ(p.paramdesc.wParamFlags, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
+            } else {
+                EXPECT_EQ(p.tdesc.vt, f.type);
+                EXPECT_EQ(p.paramdesc.wParamFlags, PARAMFLAG_FIN);
+            }
+            // A put accessor's parameter name is not kept by GetNames; read the get's.
+            if (f.kind != INVOKE_PROPERTYPUT) {
+                ASSERT_GE(count, 2u);
+                EXPECT_EQ(std::wstring(names[1]), f.parameter);
+            }
+        } else {
+            EXPECT_EQ(desc->cParams, 0);
+        }
+        for (BSTR& n : names) SysFreeString(n);
+        vtable->ReleaseFuncDesc(desc);
+    }
+}
+
+}  // namespace
