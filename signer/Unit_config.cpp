@@ -11,6 +11,7 @@
 #include "signer/Unit_login.h"
 #include "signer/Unit_uploadkeys.h"
 #include "signer/errors.h"
+#include "signer/file_utils.h"
 #include "signer/settings.h"
 
 namespace {
@@ -47,12 +48,6 @@ const TValidation kValidations[] = {
     {false, "Debe de proporcionar un URL para el servidor de OCSP"},
     {false, "Debe de proporcionar un URL para el servidor de TSP"},
 };
-
-bool FileExists(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 bool AllZero(const unsigned char* bytes, std::size_t count)
 {
