@@ -9,6 +9,8 @@
 #include "signer/certificado.h"
 #include "signer/cms_stream.h"
 #include "signer/errors.h"
+#include "signer/file_utils.h"
+#include "signer/output_file.h"
 #include "signer/temp_file.h"
 
 namespace {
@@ -17,18 +19,6 @@ const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 const std::size_t kBlock = 8192;
 // Content lengths are 32-bit counts.
 const std::uint64_t kMaxContent = 0xFFFFFFFFu;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using TFile = std::unique_ptr<std::FILE, FileCloser>;
-
-TFile OpenFile(const std::string& path, const char* mode)
-{
-    TFile file(std::fopen(path.c_str(), mode));
-    if (!file) throw EFileOpenError("No se puede abrir el archivo " + path);
-    return file;
-}
 
 bool Fail(std::string& message)
 {
@@ -50,56 +40,6 @@ bool FileSize(std::FILE* file, std::uint64_t& size)
     size = static_cast<std::uint64_t>(end);
     return true;
 }
-
-// The message goes to a new file in the output's folder, which replaces the
-// output only when the message is complete; otherwise it is deleted.
-class TOutputFile {
-public:
-    explicit TOutputFile(const std::string& output) : output_(output)
-    {
-        std::string::size_type slash = output.find_last_of("\\/");
-        std::string folder = slash == std::string::npos ? std::string(".") : output.substr(0, slash + 1);
-        char name[MAX_PATH + 1] = {};
-        if (folder.size() > MAX_PATH - 14 || !GetTempFileNameA(folder.c_str(), "tkw", 0, name))
-            throw EFileOpenError("No se puede crear el archivo " + output);
-        temp_ = name;
-        file_ = std::fopen(temp_.c_str(), "wb");
-        if (!file_) {
-            DeleteFileA(temp_.c_str());
-            throw EFileOpenError("No se puede crear el archivo " + output);
-        }
-    }
-    ~TOutputFile()
-    {
-        if (file_) std::fclose(file_);
-        if (!committed_) DeleteFileA(temp_.c_str());
-    }
-    TOutputFile(const TOutputFile&) = delete;
-    TOutputFile& operator=(const TOutputFile&) = delete;
-
-    std::FILE* File() const { return file_; }
-
-    // Closes the new file and moves it over the output; false leaves the
-    // last error and the output as it was.
-    bool Commit()
-    {
-        std::FILE* file = file_;
-        file_ = nullptr;
-        if (std::fclose(file) != 0) {
-            if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
-            return false;
-        }
-        if (!MoveFileExA(temp_.c_str(), output_.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
-        committed_ = true;
-        return true;
-    }
-
-private:
-    std::string output_;
-    std::string temp_;
-    std::FILE* file_ = nullptr;
-    bool committed_ = false;
-};
 
 // One driver at a time per thread: the pending window messages a driver
 // lets run could otherwise call into the component again mid-message.
@@ -180,7 +120,7 @@ bool SignPKCS7(const std::string& inputFile, const std::string& outputFile, PCCE
 {
     TDriverCall call;
     if (!call) return Fail(message, ERROR_BUSY);
-    TFile input = OpenFile(inputFile, "rb");
+    TFile input = OpenFileOrThrow(inputFile, "rb");
     TOutputFile output(outputFile);
     std::uint64_t size = 0;
     if (!InputSize(input.get(), size, message)) return false;
@@ -224,11 +164,11 @@ bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_
 {
     TDriverCall call;
     if (!call) return Fail(message, ERROR_BUSY);
-    TFile input = OpenFile(inputFile, "rb");
+    TFile input = OpenFileOrThrow(inputFile, "rb");
     TOutputFile output(outputFile);
     // The signed message, deleted on every path.
     TTempFile signedTemp;
-    TFile signedFile = OpenFile(signedTemp.Name(), "w+b");
+    TFile signedFile = OpenFileOrThrow(signedTemp.Name(), "w+b");
 
     std::uint64_t size = 0;
     if (!InputSize(input.get(), size, message)) return false;

@@ -11,21 +11,10 @@
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-bool FileExists(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // The whole file; throws EFileOpenError when it cannot be read.
 std::vector<unsigned char> ReadWholeFile(const std::string& path)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) throw EFileOpenError("No se puede abrir el archivo " + path);
+    TFile file = OpenFileOrThrow(path, "rb");
     std::vector<unsigned char> bytes;
     unsigned char piece[4096];
     for (;;) {

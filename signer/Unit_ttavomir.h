@@ -4,6 +4,8 @@
 #pragma once
 #include <string>
 
+class Tfrm_Login;
+
 class TTavomir {
 public:
     TTavomir();
@@ -49,6 +51,10 @@ public:
     bool TimeStamp();
     bool VerifyTimeStamp();
     bool CheckOCSPResponse();
+
+    // Identifies the signer through the form (the configured certificate or
+    // the dialog); false after setting the failure text.
+    bool IdentifySigner(Tfrm_Login& form);
 };
 
 // The marker for "none" or "choose" in file-name fields.

@@ -9,8 +9,6 @@ bool NotAvailable(TTavomir& engine)
 }
 }  // namespace
 
-bool TTavomir::SignRSA() { return NotAvailable(*this); }
-bool TTavomir::SignPKCS7() { return NotAvailable(*this); }
 bool TTavomir::VerifyRSA() { return NotAvailable(*this); }
 bool TTavomir::OpenSecured() { return NotAvailable(*this); }
 bool TTavomir::VerifyDetached() { return NotAvailable(*this); }

@@ -63,7 +63,7 @@ bool Convert(const char* source, const char* destination, int direction, unsigne
     if (StartStream(&in, kOpenRead) != kStreamSuccess) return false;
     if (StartStream(&out, kOpenWrite) != kStreamSuccess) return false;
 
-    unsigned char piece[1024];
+    unsigned char piece[8192];
     for (;;) {
         std::size_t got = 0;
         int code = ReadStream(&in, piece, sizeof piece, &got);
@@ -133,6 +133,19 @@ std::string MakeTempFileNameWithPrefix(const char* prefix)
     if (GetTempFileNameA(folder, prefix ? prefix : "", 0, name) == 0)
         throw EFileOpenError(std::string("No se pudo crear un archivo temporal en ") + folder);
     return name;
+}
+
+TFile OpenFileOrThrow(const std::string& path, const char* mode)
+{
+    TFile file(std::fopen(path.c_str(), mode));
+    if (!file) throw EFileOpenError("No se puede abrir el archivo " + path);
+    return file;
+}
+
+bool FileExists(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 std::string MakeTempFileName()

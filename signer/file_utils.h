@@ -4,7 +4,18 @@
 #pragma once
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+// A C stream closed on every path.
+using TFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens the file; throws EFileOpenError ("No se puede abrir el archivo ...")
+// when it cannot.
+TFile OpenFileOrThrow(const std::string& path, const char* mode);
 
 // Conversion directions of ConvertFileBase64.
 enum : int {
@@ -20,6 +31,9 @@ void BytesToHex(std::string& text, const unsigned char* bytes, std::size_t count
 // MD5 of the whole file, from its start, as 16 spaced hex bytes without the
 // trailing blank (47 characters). False, text unchanged, when a read fails.
 bool FileDigestHex(std::FILE* file, std::string& text);
+
+// True when a file (not a folder) exists at the path.
+bool FileExists(const std::string& path);
 
 // A new, empty file with a unique name in the system's temporary folder,
 // prefix "tkw" (or the given one; null is taken as empty). Throws

@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class Kind { Panel, Button, Radio, Label, Edit, FileEdit, List };
+enum class Kind { Panel, Button, Radio, Check, Group, Label, Edit, FileEdit, List, Tabs, Page };
 
 const char* const kFormClass = "TavomirForm";
 const int kBrowseWidth = 22;
@@ -34,7 +34,7 @@ void RegisterFormClass(WNDPROC proc)
     if (done) return;
     using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
     if (auto init = Ui().comctl.ProcAs<InitFn>("InitCommonControlsEx")) {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
         init(&icc);
     }
     WNDCLASSEXA wc{};
@@ -82,9 +82,10 @@ struct TForm::Control {
     HMENU popup = nullptr;
     std::string popupItem;
     int popupId = 0;
+    int pageIndex = -1;  // a page's tab
 };
 
-TForm::TForm(const char* caption, int width, int height, const char* fontName)
+TForm::TForm(const char* caption, int width, int height, const char* fontName, int fontHeight)
 {
     RegisterFormClass(&TForm::WindowProc);
     int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
@@ -96,7 +97,7 @@ TForm::TForm(const char* caption, int width, int height, const char* fontName)
     using CreateFontFn = HFONT(WINAPI*)(int, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
                                         DWORD, DWORD, LPCSTR);
     if (auto createFont = Ui().gdi.ProcAs<CreateFontFn>("CreateFontA"))
-        font_ = createFont(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+        font_ = createFont(fontHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, fontName);
 }
 
@@ -111,6 +112,26 @@ TForm::~TForm()
     using DeleteObjectFn = BOOL(WINAPI*)(HGDIOBJ);
     if (font_)
         if (auto del = Ui().gdi.ProcAs<DeleteObjectFn>("DeleteObject")) del(font_);
+}
+
+void TForm::SetClientSize(int width, int height)
+{
+    if (!window_) return;
+    RECT r{0, 0, width, height};
+    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrA(window_, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrA(window_, GWL_EXSTYLE)));
+    int w = r.right - r.left, h = r.bottom - r.top;
+    MoveWindow(window_, (GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h,
+               FALSE);
+}
+
+void TForm::SetMinimizeBox(bool on)
+{
+    if (!window_) return;
+    LONG_PTR style = GetWindowLongPtrA(window_, GWL_STYLE);
+    style = on ? (style | WS_MINIMIZEBOX) : (style & ~static_cast<LONG_PTR>(WS_MINIMIZEBOX));
+    SetWindowLongPtrA(window_, GWL_STYLE, style);
+    SetWindowPos(window_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
 }
 
 HWND TForm::Create(const char* className, const char* caption, DWORD style, DWORD exStyle, RECT r)
@@ -167,6 +188,74 @@ void TForm::AddRadioButton(const std::string& name, const std::string& panel, co
     Add(name, panel, w).kind = Kind::Radio;
 }
 
+void TForm::AddCheckBox(const std::string& name, const std::string& panel, const char* caption, RECT r)
+{
+    HWND w = Create("BUTTON", caption, WS_TABSTOP | BS_AUTOCHECKBOX, 0, r);
+    Add(name, panel, w).kind = Kind::Check;
+}
+
+void TForm::AddGroupBox(const std::string& name, const std::string& panel, const char* caption, RECT r)
+{
+    HWND w = Create("BUTTON", caption, BS_GROUPBOX, 0, r);
+    Add(name, panel, w).kind = Kind::Group;
+    // A group box paints its etched line and caption only: the window keeps
+    // just those, so what lies under the rest (a tab page) gets painted.
+    using RectRgnFn = HRGN(WINAPI*)(int, int, int, int);
+    using CombineFn = int(WINAPI*)(HRGN, HRGN, HRGN, int);
+    using DeleteObjectFn = BOOL(WINAPI*)(HGDIOBJ);
+    using SelectFn = HGDIOBJ(WINAPI*)(HDC, HGDIOBJ);
+    using MetricsFn = BOOL(WINAPI*)(HDC, LPTEXTMETRICA);
+    using ExtentFn = BOOL(WINAPI*)(HDC, LPCSTR, int, LPSIZE);
+    auto rectRgn = Ui().gdi.ProcAs<RectRgnFn>("CreateRectRgn");
+    auto combine = Ui().gdi.ProcAs<CombineFn>("CombineRgn");
+    auto del = Ui().gdi.ProcAs<DeleteObjectFn>("DeleteObject");
+    auto select = Ui().gdi.ProcAs<SelectFn>("SelectObject");
+    auto metrics = Ui().gdi.ProcAs<MetricsFn>("GetTextMetricsA");
+    auto extent = Ui().gdi.ProcAs<ExtentFn>("GetTextExtentPoint32A");
+    if (!w || !rectRgn || !combine || !del || !select || !metrics || !extent) return;
+    TEXTMETRICA tm{};
+    SIZE text{};
+    HDC dc = GetDC(w);
+    if (!dc) return;
+    HGDIOBJ old = font_ ? select(dc, font_) : nullptr;
+    bool measured = metrics(dc, &tm) && extent(dc, caption, static_cast<int>(std::strlen(caption)), &text);
+    if (old) select(dc, old);
+    ReleaseDC(w, dc);
+    if (!measured) return;
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    const int line = tm.tmHeight / 2 - 1, edge = 2;
+    HRGN shape = rectRgn(0, line, width, height);
+    HRGN inside = rectRgn(edge, line + edge, width - edge, height - edge);
+    HRGN label = rectRgn(6, 0, 8 + text.cx, tm.tmHeight + 1);
+    bool ok = shape && inside && label && combine(shape, shape, inside, RGN_DIFF) != ERROR &&
+              combine(shape, shape, label, RGN_OR) != ERROR && SetWindowRgn(w, shape, FALSE);
+    if (ok) shape = nullptr;  // the window owns it now
+    for (HRGN region : {shape, inside, label})
+        if (region) del(region);
+}
+
+void TForm::AddTabControl(const std::string& name, const std::string& panel, RECT r)
+{
+    HWND w = Create(WC_TABCONTROLA, "", WS_TABSTOP | WS_CLIPSIBLINGS, 0, r);
+    Add(name, panel, w).kind = Kind::Tabs;
+}
+
+void TForm::AddTabPage(const std::string& name, const std::string& tabControl, const char* caption)
+{
+    Control* tabs = Find(tabControl);
+    if (!tabs || tabs->kind != Kind::Tabs || !tabs->window) return;
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<char*>(caption);
+    int count = static_cast<int>(SendMessageA(tabs->window, TCM_GETITEMCOUNT, 0, 0));
+    int index = static_cast<int>(SendMessageA(tabs->window, TCM_INSERTITEMA, count, reinterpret_cast<LPARAM>(&item)));
+    if (index < 0) return;
+    Control& page = Add(name, tabControl, nullptr);
+    page.kind = Kind::Page;
+    page.pageIndex = index;
+    ShowPage(*tabs, static_cast<int>(SendMessageA(tabs->window, TCM_GETCURSEL, 0, 0)));
+}
+
 void TForm::AddLabel(const std::string& name, const std::string& panel, const char* caption, RECT r)
 {
     HWND w = Create("STATIC", caption, SS_LEFT, 0, r);
@@ -181,11 +270,12 @@ void TForm::AddEdit(const std::string& name, const std::string& panel, RECT r, b
 }
 
 void TForm::AddFileNameEdit(const std::string& name, const std::string& panel, RECT r,
-                            const char* defaultExtension, const char* filter)
+                            const char* defaultExtension, const char* filter, bool typing)
 {
     RECT editRect = r;
     editRect.right -= kBrowseWidth;
-    HWND w = Create("EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE, editRect);
+    HWND w = Create("EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | (typing ? 0 : ES_READONLY), WS_EX_CLIENTEDGE,
+                    editRect);
     Control& c = Add(name, panel, w);
     c.kind = Kind::FileEdit;
     c.defaultExtension = defaultExtension;
@@ -233,6 +323,34 @@ void TForm::ApplyVisibility()
         if (c->window) ShowWindow(c->window, show);
         if (c->browse) ShowWindow(c->browse, show);
     }
+}
+
+void TForm::ShowPage(Control& tabs, int index)
+{
+    for (auto& c : controls_)
+        if (c->kind == Kind::Page && c->panel == tabs.name) c->visible = c->pageIndex == index;
+    ApplyVisibility();
+    if (tabs.window) RedrawWindow(tabs.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+}
+
+void TForm::SelectPage(const std::string& page)
+{
+    Control* p = Find(page);
+    if (!p || p->kind != Kind::Page) return;
+    Control* tabs = Find(p->panel);
+    if (!tabs || !tabs->window) return;
+    SendMessageA(tabs->window, TCM_SETCURSEL, p->pageIndex, 0);
+    ShowPage(*tabs, p->pageIndex);
+}
+
+std::string TForm::SelectedPage(const std::string& tabControl) const
+{
+    Control* tabs = Find(tabControl);
+    if (!tabs || tabs->kind != Kind::Tabs || !tabs->window) return std::string();
+    int index = static_cast<int>(SendMessageA(tabs->window, TCM_GETCURSEL, 0, 0));
+    for (auto& c : controls_)
+        if (c->kind == Kind::Page && c->panel == tabControl && c->pageIndex == index) return c->name;
+    return std::string();
 }
 
 void TForm::SetVisible(const std::string& name, bool visible)
@@ -416,7 +534,8 @@ LRESULT TForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (!c) break;
         if (c->popupId == id) Fire(onClick_, c->popupItem);
         else if (c->browseId == id && code == BN_CLICKED) Browse(*c);
-        else if ((c->kind == Kind::Button || c->kind == Kind::Radio) && code == BN_CLICKED) {
+        else if ((c->kind == Kind::Button || c->kind == Kind::Radio || c->kind == Kind::Check) &&
+                 code == BN_CLICKED) {
             if (c->kind == Kind::Radio) SendMessageA(c->window, BM_SETCHECK, BST_CHECKED, 0);
             Fire(onClick_, c->name);
         } else if ((c->kind == Kind::Edit || c->kind == Kind::FileEdit) && code == EN_CHANGE)
@@ -427,6 +546,10 @@ LRESULT TForm::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         auto* header = reinterpret_cast<NMHDR*>(lParam);
         Control* c = FindById(static_cast<int>(header->idFrom));
         if (c && c->kind == Kind::List && header->code == NM_DBLCLK) Fire(onDblClick_, c->name);
+        if (c && c->kind == Kind::Tabs && header->code == TCN_SELCHANGE) {
+            ShowPage(*c, static_cast<int>(SendMessageA(c->window, TCM_GETCURSEL, 0, 0)));
+            Fire(onChange_, c->name);
+        }
         return 0;
     }
     case WM_CONTEXTMENU: {
@@ -475,6 +598,11 @@ int TForm::ShowModal()
 {
     if (!window_) return 2;
     modalResult_ = 0;
+    // Frames under their contents: group boxes, then tab controls at the bottom.
+    for (Kind kind : {Kind::Group, Kind::Tabs})
+        for (auto& c : controls_)
+            if (c->kind == kind && c->window)
+                SetWindowPos(c->window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     if (onShow_) onShow_();
     ShowWindow(window_, SW_SHOW);
     SetForegroundWindow(window_);

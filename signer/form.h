@@ -1,7 +1,8 @@
 // A small modal form over Win32 windows: controls are created by name on one
 // top-level window, grouped in panels (a panel's visibility hides its
-// controls), and events are routed to handlers by control name. The dialog
-// logic talks to this class only.
+// controls), and events are routed to handlers by control name. A tab
+// control's pages are panels too: only the selected page's controls show.
+// The dialog logic talks to this class only.
 #pragma once
 #include <windows.h>
 
@@ -37,23 +38,35 @@ public:
     // Answers true when it consumed the key.
     using KeyHandler = std::function<bool(WORD key)>;
 
-    // Width and height of the whole window; centred on the desktop.
-    TForm(const char* caption, int width, int height, const char* fontName);
+    // Width and height of the whole window; centred on the desktop. The font
+    // height is in pixels, negative for the character height (-11 is 8 point at 96 dpi).
+    TForm(const char* caption, int width, int height, const char* fontName, int fontHeight = -12);
     ~TForm();
     TForm(const TForm&) = delete;
     TForm& operator=(const TForm&) = delete;
 
     HWND Handle() const { return window_; }
+    // Resizes the window so that its client area is width x height, centred again.
+    void SetClientSize(int width, int height);
+    void SetMinimizeBox(bool on);
 
     // Layout. Rectangles are client coordinates; `panel` may be "" (the form).
     void AddPanel(const std::string& name, const std::string& panel);
     void AddButton(const std::string& name, const std::string& panel, const char* caption, RECT r);
     void AddRadioButton(const std::string& name, const std::string& panel, const char* caption, RECT r);
+    // A check box toggles itself on a click, then its click handler runs.
+    void AddCheckBox(const std::string& name, const std::string& panel, const char* caption, RECT r);
+    // A framed group; it is a panel for the controls placed in it.
+    void AddGroupBox(const std::string& name, const std::string& panel, const char* caption, RECT r);
+    // Tabs over r; its pages (added in tab order) are panels, the first one selected.
+    void AddTabControl(const std::string& name, const std::string& panel, RECT r);
+    void AddTabPage(const std::string& name, const std::string& tabControl, const char* caption);
     void AddLabel(const std::string& name, const std::string& panel, const char* caption, RECT r);
     void AddEdit(const std::string& name, const std::string& panel, RECT r, bool password);
-    // A read-only edit with a browse button; the filter uses '|' separators.
+    // An edit with a browse button, read-only unless typing is allowed; the
+    // filter uses '|' separators.
     void AddFileNameEdit(const std::string& name, const std::string& panel, RECT r,
-                         const char* defaultExtension, const char* filter);
+                         const char* defaultExtension, const char* filter, bool typing = false);
     struct Column {
         const char* caption;
         int width;
@@ -83,6 +96,10 @@ public:
     void SetText(const std::string& name, const std::string& text);
     void Focus(const std::string& name);
     void SetBounds(const std::string& name, RECT r);
+    // Tab controls: the selected page by name. A page the user selects runs
+    // the tab control's change handler.
+    void SelectPage(const std::string& page);
+    std::string SelectedPage(const std::string& tabControl) const;
 
     // Report lists: items with a caption, sub-items and a data pointer.
     int ListAdd(const std::string& name, const std::vector<std::string>& texts, void* data);
@@ -110,6 +127,7 @@ private:
     void Fire(const std::map<std::string, Handler>& handlers, const std::string& name);
     void Browse(Control& control);
     void ApplyVisibility();
+    void ShowPage(Control& tabs, int index);
 
     HWND window_ = nullptr;
     void* font_ = nullptr;

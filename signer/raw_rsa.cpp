@@ -6,23 +6,12 @@
 
 #include "signer/capi_handles.h"
 #include "signer/errors.h"
+#include "signer/file_utils.h"
 
 namespace {
 
 const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 const std::size_t kBlock = 8192;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using TFile = std::unique_ptr<std::FILE, FileCloser>;
-
-TFile OpenForReading(const char* path)
-{
-    TFile file(std::fopen(path, "rb"));
-    if (!file) throw EFileOpenError(std::string("No se puede abrir el archivo ") + path);
-    return file;
-}
 
 // Feeds the whole stream, from its start, to the hash in 8192-byte blocks;
 // an empty stream is one empty block.
@@ -76,7 +65,7 @@ bool VerifyDigestRaw(const char* dataFile, const char* signatureFile, const unsi
     TCryptHash hash;
     if (!CryptCreateHash(provider.Get(), CALG_SHA1, 0, 0, hash.Put())) return false;
     {
-        TFile data = OpenForReading(dataFile);
+        TFile data = OpenFileOrThrow(dataFile, "rb");
         if (!HashStream(hash.Get(), data.get())) return false;
     }
     TCertContext context(CertCreateCertificateContext(kEncoding, certificate, certificateLength));
@@ -86,7 +75,7 @@ bool VerifyDigestRaw(const char* dataFile, const char* signatureFile, const unsi
                                     CALG_RSA_SIGN, 0, nullptr, key.Put()))
         return false;
 
-    TFile file = OpenForReading(signatureFile);
+    TFile file = OpenFileOrThrow(signatureFile, "rb");
     // Read at most one byte beyond the cap, to tell an oversized file.
     std::vector<unsigned char> signature(kMaxRawSignatureFile + 1);
     std::size_t length = std::fread(signature.data(), 1, signature.size(), file.get());

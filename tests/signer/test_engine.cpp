@@ -11,6 +11,7 @@ namespace {
 // Windows-1252 bytes, written as escapes so the test does not share the
 // component's source encoding.
 const std::string kBadFormat = "1\r\nNo se especific\xF3 un formato correcto";
+const std::string kNoInput = "1\r\nEl archivo de entrada no existe";
 const std::string kNotAvailable = "1\r\nLa operaci\xF3n solicitada no est\xE1 disponible en esta versi\xF3n";
 
 struct DispatchCase {
@@ -46,10 +47,10 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{"F", "XYZ", false, kBadFormat.c_str()},
         DispatchCase{"FE", "PKCSD", false, kBadFormat.c_str()},
         DispatchCase{"FE", "RSA", false, kBadFormat.c_str()},
-        // Format is upper-cased; these reach their (not yet available) handlers.
-        DispatchCase{"F", "pkcsd", false, kNotAvailable.c_str()},
-        DispatchCase{"F", "rsa", false, kNotAvailable.c_str()},
-        DispatchCase{"FE", "pkcs", false, kNotAvailable.c_str()},
+        // Format is upper-cased; these reach their handlers, which find no input.
+        DispatchCase{"F", "pkcsd", false, kNoInput.c_str()},
+        DispatchCase{"F", "rsa", false, kNoInput.c_str()},
+        DispatchCase{"FE", "pkcs", false, kNoInput.c_str()},
         DispatchCase{"A", "", false, kNotAvailable.c_str()},
         DispatchCase{"ARSA", "", false, kNotAvailable.c_str()},
         DispatchCase{"T", "", false, kNotAvailable.c_str()},

@@ -20,11 +20,13 @@
 #include "signer/Unit_login.h"
 #include "signer/errors.h"
 #include "tests/core/test_util.h"
+#include "tests/signer/form_driver.h"
 #include "tests/signer/registry_fixture.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using namespace formdriver;
+
 const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 const wchar_t* const kFormCaption = L"Selecci\u00F3n de Certificado";
 
@@ -111,114 +113,7 @@ void DeleteSetting(const char* name)
 
 // --- the user's side -----------------------------------------------------------
 
-bool WaitFor(const std::function<bool()>& condition, int milliseconds = 15000)
-{
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) return true;
-        Sleep(20);
-    }
-    return false;
-}
-
-HWND VisibleWindow(const wchar_t* className, const wchar_t* caption)
-{
-    HWND w = FindWindowW(className, caption);
-    return w && IsWindowVisible(w) ? w : nullptr;
-}
-
-HWND WaitForForm()
-{
-    HWND form = nullptr;
-    WaitFor([&] { return (form = VisibleWindow(nullptr, kFormCaption)) != nullptr; });
-    return form;
-}
-
-HWND MessageBoxWindow() { return VisibleWindow(L"#32770", L"Aviso"); }
-
-std::wstring WindowText(HWND w)
-{
-    wchar_t text[512] = {};
-    GetWindowTextW(w, text, 512);
-    return text;
-}
-
-// The box's message: its longest static text.
-std::wstring BoxText(HWND box)
-{
-    std::wstring best;
-    for (HWND c = FindWindowExW(box, nullptr, L"Static", nullptr); c; c = FindWindowExW(box, c, L"Static", nullptr)) {
-        std::wstring t = WindowText(c);
-        if (t.size() > best.size()) best = t;
-    }
-    return best;
-}
-
-// Waits for the box, reads it and presses OK; "" when none came.
-std::wstring AnswerBox(int milliseconds = 15000)
-{
-    HWND box = nullptr;
-    if (!WaitFor([&] { return (box = MessageBoxWindow()) != nullptr; }, milliseconds)) return std::wstring();
-    std::wstring text = BoxText(box);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    WaitFor([&] { return !IsWindow(box) || !IsWindowVisible(box); });
-    return text;
-}
-
-HWND Child(HWND form, const wchar_t* className, const wchar_t* caption)
-{
-    return FindWindowExW(form, nullptr, className, caption);
-}
-HWND ListOf(HWND form) { return Child(form, L"SysListView32", nullptr); }
-
-struct Row {
-    std::wstring serial, name, issuer;
-};
-
-std::vector<Row> Rows(HWND list)
-{
-    std::vector<Row> rows;
-    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        std::wstring cells[3];
-        for (int sub = 0; sub < 3; ++sub) {
-            wchar_t text[256] = {};
-            LVITEMW item{};
-            item.iSubItem = sub;
-            item.pszText = text;
-            item.cchTextMax = 256;
-            SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
-            cells[sub] = text;
-        }
-        rows.push_back({cells[0], cells[1], cells[2]});
-    }
-    return rows;
-}
-
-// The row of a certificate: the list follows the store's order, and other
-// PKIs' certificates with the same serial may sit in the shared profile.
-int RowOf(const std::vector<Row>& rows, const Bytes& der)
-{
-    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
-    int index = -1, i = 0;
-    for (PCCERT_CONTEXT c = nullptr; store && (c = CertEnumCertificatesInStore(store, c)) != nullptr; ++i)
-        if (index < 0 && c->cbCertEncoded == der.size() && std::equal(der.begin(), der.end(), c->pbCertEncoded))
-            index = i;
-    if (store) CertCloseStore(store, 0);
-    return index < static_cast<int>(rows.size()) ? index : -1;
-}
-
-void Select(HWND list, int index)
-{
-    LVITEMW state{};
-    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&state));
-}
-
-// Posted, so that a message box the click opens does not block the user.
-void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
-void Press(HWND window, WORD key) { PostMessageW(window, WM_KEYDOWN, key, 0); }
+HWND WaitForForm() { return WaitForWindow(kFormCaption); }
 
 // A double click on the selected row, as the mouse delivers it.
 void DoubleClickSelected(HWND list)
@@ -240,31 +135,6 @@ void DoAccept(HWND form, Accept how)
     if (how == Accept::Button) Click(Child(form, L"Button", L"&Aceptar"));
     else if (how == Accept::Enter) Press(ListOf(form), VK_RETURN);
     else DoubleClickSelected(ListOf(form));
-}
-
-BOOL CALLBACK CloseIfVisible(HWND w, LPARAM)
-{
-    if (IsWindowVisible(w)) PostMessageW(w, WM_CLOSE, 0, 0);
-    return TRUE;
-}
-
-// Runs `body` on this thread while `user` acts from a second one. When the
-// user gets lost, every window of this thread is closed so the test ends.
-void WithUser(const std::function<void()>& body, const std::function<void(std::atomic<bool>& done)>& user)
-{
-    std::atomic<bool> done{false};
-    DWORD self = GetCurrentThreadId();
-    std::thread other([&] {
-        user(done);
-        // Leave nothing open behind a failed script.
-        WaitFor([&] { return done.load(); }, 3000);
-        if (!done) {
-            EnumThreadWindows(self, CloseIfVisible, 0);
-        }
-    });
-    body();
-    done = true;
-    other.join();
 }
 
 // The key of the record signs, checked against the certificate's public key.
@@ -293,13 +163,6 @@ void ExpectKeySigns(const TSignerRecord& record)
     CryptDestroyHash(hash);
     CryptDestroyKey(publicKey);
     CryptReleaseContext(verifier, 0);
-}
-
-std::wstring Cn(PCCERT_CONTEXT c, DWORD flags)
-{
-    wchar_t text[256] = {};
-    CertGetNameStringW(c, CERT_NAME_ATTR_TYPE, flags, const_cast<char*>(szOID_COMMON_NAME), text, 256);
-    return text;
 }
 
 class LoginTest : public ::testing::Test {
@@ -367,7 +230,7 @@ TEST_F(LoginTest, ListsEveryPersonalCertificateAndIgnoresAcceptWithoutSelection)
     HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
     ASSERT_NE(store, nullptr);
     for (PCCERT_CONTEXT c = nullptr; (c = CertEnumCertificatesInStore(store, c)) != nullptr;)
-        expected.push_back({L"", Cn(c, 0), Cn(c, CERT_NAME_ISSUER_FLAG)});
+        expected.push_back({L"", CommonName(c, 0), CommonName(c, CERT_NAME_ISSUER_FLAG)});
     CertCloseStore(store, 0);
     ASSERT_EQ(rows.size(), expected.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -506,56 +369,8 @@ TEST_F(LoginTest, PfxChoiceRefusesWrongPasswordAndNonPkcs12)
     EXPECT_EQ(result, 2);
 }
 
-// Not a check: with TAVOMIR_LOGIN_SCREENSHOT naming a .bmp file, the dialog
-// with its list filled is saved there (for the documentation).
-bool SaveWindowBitmap(HWND window, const std::string& path)
-{
-    HMODULE gdi = LoadLibraryA("gdi32.dll");
-    if (!gdi) return false;
-    auto proc = [&](const char* name) { return reinterpret_cast<void (*)()>(GetProcAddress(gdi, name)); };
-    auto createDc = reinterpret_cast<HDC(WINAPI*)(HDC)>(proc("CreateCompatibleDC"));
-    auto createBitmap = reinterpret_cast<HBITMAP(WINAPI*)(HDC, int, int)>(proc("CreateCompatibleBitmap"));
-    auto select = reinterpret_cast<HGDIOBJ(WINAPI*)(HDC, HGDIOBJ)>(proc("SelectObject"));
-    auto bitBlt = reinterpret_cast<BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, DWORD)>(proc("BitBlt"));
-    auto getBits = reinterpret_cast<int(WINAPI*)(HDC, HBITMAP, UINT, UINT, void*, BITMAPINFO*, UINT)>(proc("GetDIBits"));
-    auto deleteDc = reinterpret_cast<BOOL(WINAPI*)(HDC)>(proc("DeleteDC"));
-    auto deleteObject = reinterpret_cast<BOOL(WINAPI*)(HGDIOBJ)>(proc("DeleteObject"));
-    if (!createDc || !createBitmap || !select || !bitBlt || !getBits || !deleteDc || !deleteObject) return false;
-    RECT r;
-    GetWindowRect(window, &r);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = createDc(screen);
-    HBITMAP bitmap = createBitmap(screen, w, h);
-    HGDIOBJ old = select(memory, bitmap);
-    bitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    select(memory, old);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
-    Bytes pixels(stride * static_cast<DWORD>(h));
-    bool ok = getBits(memory, bitmap, 0, h, pixels.data(), &info, DIB_RGB_COLORS) == h;
-    deleteObject(bitmap);
-    deleteDc(memory);
-    ReleaseDC(nullptr, screen);
-    FreeLibrary(gdi);
-    if (!ok) return false;
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return false;
-    ok = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
-         std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
-    return std::fclose(out) == 0 && ok;
-}
-
+// Not a check: with TAVOMIR_LOGIN_SCREENSHOT naming a .png (or .bmp) file, the
+// dialog with its list filled is saved there (for the documentation).
 TEST_F(LoginTest, Screenshot)
 {
     const char* path = std::getenv("TAVOMIR_LOGIN_SCREENSHOT");
@@ -571,7 +386,7 @@ TEST_F(LoginTest, Screenshot)
         Select(list, RowOf(Rows(list), signer_));
         SetForegroundWindow(form);
         Sleep(1000);
-        saved = SaveWindowBitmap(form, path);
+        saved = SaveWindowImage(form, path);
         Press(list, VK_ESCAPE);
     });
     EXPECT_TRUE(saved);

@@ -1,0 +1,132 @@
+// The signing operations: "F" with "RSA", "PKCS" or "PKCSD", and "FE".
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "signer/Unit_login.h"
+#include "signer/Unit_toolscapi.h"
+#include "signer/Unit_ttavomir.h"
+#include "signer/Unit_uploadkeys.h"
+#include "signer/file_utils.h"
+#include "signer/last_error.h"
+#include "signer/output_file.h"
+#include "signer/raw_rsa.h"
+#include "signer/temp_file.h"
+
+namespace {
+
+const char* const kNoInput = "1\r\nEl archivo de entrada no existe";
+const char* const kNotSecured = "1\r\nNo fue posible asegurar el documento: ";
+// Lines of the base64 result.
+const unsigned kBase64LineWidth = 500;
+
+enum class SigningKind { Attached, Detached, Enveloped };
+
+// The serial as the platform stores it (least significant byte first),
+// printed most significant first in upper-case hex.
+std::string SerialHex(PCCERT_CONTEXT certificate)
+{
+    const CRYPT_INTEGER_BLOB& serial = certificate->pCertInfo->SerialNumber;
+    std::vector<unsigned char> bytes(serial.pbData, serial.pbData + serial.cbData);
+    std::reverse(bytes.begin(), bytes.end());
+    std::vector<char> text(2 * bytes.size() + 1);
+    BytesToUpperHex(bytes.size(), bytes.data(), text.data());
+    return std::string(text.data());
+}
+
+std::string UpperCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+}  // namespace
+
+bool TTavomir::IdentifySigner(Tfrm_Login& form)
+{
+    if (form.Identify()) return true;
+    SetResult(form.LoginByConfiguration() ? "1\r\nError identificando firmante usando certificado preconfigurado"
+                                          : "1\r\nError identificando firmante: forma de Login");
+    return false;
+}
+
+bool TTavomir::SignRSA()
+{
+    if (!FileExists(FileInputOne)) {
+        SetResult(kNoInput);
+        return false;
+    }
+    TFile input = OpenFileOrThrow(FileInputOne, "rb");
+    TOutputFile output(FileOutputOne);
+    Tfrm_Login form(nullptr);
+    if (!IdentifySigner(form)) return false;
+    const TSignerRecord signer = form.SignerRecord();
+    if (!SignDigestRaw(input.get(), output.File(), signer.Provider, signer.KeySpec) || !output.Commit()) {
+        SetResult("1\r\nno fue posible firmar el documento");
+        return false;
+    }
+    SetResult("2");
+    return true;
+}
+
+bool TTavomir::SignPKCS7()
+{
+    if (!FileExists(FileInputOne)) {
+        SetResult(kNoInput);
+        return false;
+    }
+    SigningKind kind = SigningKind::Attached;
+    if (Operation == "FE") {
+        kind = SigningKind::Enveloped;
+        if (FileCert.empty()) {
+            SetResult("1\r\nNo se especifico el certificado del destinatario");
+            return false;
+        }
+        if (FileCert == kNullMarker || !FileExists(FileCert)) {
+            SetResult("1\r\nNo se encontro el Certificado del Destinatario");
+            return false;
+        }
+    } else if (UpperCase(Format) == "PKCSD") {
+        kind = SigningKind::Detached;
+    }
+
+    TTempFile message;
+    TOutputFile output(FileOutputOne);
+    Tfrm_Login form(nullptr);
+    if (!IdentifySigner(form)) return false;
+    const TSignerRecord signer = form.SignerRecord();
+
+    std::string failure;
+    bool signedOk = false;
+    switch (kind) {
+    case SigningKind::Attached:
+        signedOk = SignPKCS7Attached(FileInputOne, message.Name(), signer.Certificate, failure);
+        break;
+    case SigningKind::Detached:
+        signedOk = SignPKCS7Detached(FileInputOne, message.Name(), signer.Certificate, failure);
+        break;
+    case SigningKind::Enveloped:
+        signedOk = SignAndEnvelopePKCS7(FileInputOne, message.Name(), signer.Certificate, FileCert, failure);
+        break;
+    }
+    if (!signedOk) {
+        SetResult(kNotSecured + failure);
+        return false;
+    }
+    // A short write of the text is a failure, and the earlier output stays.
+    SetLastError(ERROR_SUCCESS);
+    if (!output.CloseFile() ||
+        !ConvertFileBase64Width(message.c_str(), output.TempName().c_str(), kToBase64, kBase64LineWidth) ||
+        !output.Commit()) {
+        if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
+        SetResult(kNotSecured + GetLastErrorText());
+        return false;
+    }
+    SetResult("2\r\n" + SerialHex(signer.Certificate));
+    return true;
+}
