@@ -8,14 +8,18 @@
 #
 # The deliverable is the i686 build under 32-bit Wine; where the kernel runs
 # no 32-bit code (docs/wine-notes.md, note 11) the x86_64 build of the same
-# sources runs under wine64 instead. Work files go to build/demo.
+# sources runs under wine64 instead (TAVOMIR_DEMO_ARCH=win32 or win64 chooses).
+# Work files go to build/demo.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${TAVOMIR_DEMO_DISPLAY:-}" ]; then
-    export TAVOMIR_DEMO_DISPLAY=1
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+# Wine's windows want a display: without one, run again inside Xvfb.
+if [ -z "${TAVOMIR_DEMO_DISPLAY:-}" ]; then
+    "$root/scripts/setup.sh"
+    if [ -z "${DISPLAY:-}" ]; then
+        export TAVOMIR_DEMO_DISPLAY=1
+        exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    fi
 fi
 
 demo=$root/build/demo
@@ -23,13 +27,17 @@ mkdir -p "$demo"
 
 # Does the kernel run 32-bit x86 code itself (not through an emulator)?
 cc -o "$demo/ia32_probe" "$root/docs/wine-notes/ia32_probe.c"
-if "$demo/ia32_probe" >/dev/null 2>&1; then
+if [ -n "${TAVOMIR_DEMO_ARCH:-}" ]; then
+    arch=$TAVOMIR_DEMO_ARCH
+    echo "demo: $arch as TAVOMIR_DEMO_ARCH says"
+elif "$demo/ia32_probe" >/dev/null 2>&1; then
     arch=win32
     echo "demo: the kernel runs 32-bit code: the i686 deliverable under 32-bit Wine"
 else
     arch=win64
     echo "demo: this kernel runs no 32-bit code: the x86_64 build of the same sources under wine64"
 fi
+case $arch in win32|win64) ;; *) echo "demo: TAVOMIR_DEMO_ARCH must be win32 or win64" >&2; exit 2 ;; esac
 build=$root/build/$arch
 cmake --build "$build" --target TavomirCOM tavomir_fixture
 
