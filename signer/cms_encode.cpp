@@ -10,32 +10,20 @@
 #include "core/der.h"
 #include "core/digest.h"
 #include "core/oid.h"
+#include "signer/cms_common.h"
 
 namespace {
 
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-const std::size_t kBlockSize = 8192;
+using cmscommon::CallOutput;
+using cmscommon::Fail;
+using cmscommon::kBlockSize;
+using cmscommon::kEncoding;
+using cmscommon::KeyBytes;
+using cmscommon::Reversed;
+using cmscommon::Wipe;
+
 // Room for the fixed fields around the variable ones of a head or tail.
 const std::size_t kFixedRoom = 256;
-
-bool Fail(DWORD code)
-{
-    SetLastError(code);
-    return false;
-}
-
-// Big-endian copy of the platform's little-endian bytes.
-std::vector<unsigned char> Reversed(const unsigned char* bytes, std::size_t count)
-{
-    std::vector<unsigned char> out(bytes, bytes + count);
-    std::reverse(out.begin(), out.end());
-    return out;
-}
-
-void Wipe(std::vector<unsigned char>& bytes)
-{
-    if (!bytes.empty()) FillBytes(bytes.data(), 0, bytes.size());
-}
 
 std::size_t PutOID(DERCursor* cursor, int code, bool contentType)
 {
@@ -80,17 +68,6 @@ std::vector<unsigned char> Written(const std::vector<unsigned char>& buffer, con
 {
     return std::vector<unsigned char>(buffer.begin() + static_cast<std::ptrdiff_t>(cursor.position),
                                       buffer.end());
-}
-
-// Bytes of an RSA key on the provider: the key of a key pair, or a public key.
-bool KeyBytes(HCRYPTKEY key, std::size_t* bytes)
-{
-    DWORD bits = 0;
-    DWORD size = sizeof bits;
-    if (!CryptGetKeyParam(key, KP_KEYLEN, reinterpret_cast<BYTE*>(&bits), &size, 0)) return false;
-    if (bits == 0 || bits > 16384) return Fail(static_cast<DWORD>(NTE_BAD_KEY));
-    *bytes = (bits + 7) / 8;
-    return true;
 }
 
 bool SignatureLength(const CmsSigner& signer, std::size_t* length)
@@ -178,14 +155,6 @@ bool SignedLayout(const CmsSigner& signer, bool detached, std::uint64_t contentL
     if (!EncodeSignedTail(signer, placeholder.data(), placeholder.size(), tail)) return false;
     std::vector<unsigned char> scratch;
     return EncodeSignedHead(detached, contentLength, tail.size(), head ? *head : scratch, total);
-}
-
-bool CallOutput(const CmsOutput& output, const unsigned char* data, std::size_t length, bool final)
-{
-    SetLastError(0);
-    if (output.function(output.argument, data, length, final)) return true;
-    if (GetLastError() == 0) SetLastError(ERROR_WRITE_FAULT);
-    return false;
 }
 
 // The common checks of an update against the announced content length.
