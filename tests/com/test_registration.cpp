@@ -132,6 +132,8 @@ TEST_F(Registration, TypeInformationNeedsTheRegisteredLibrary)
     // A copy in its own folder is a module of its own, with nothing cached yet.
     const std::string copy = CopyDll("com fresh");
     ASSERT_EQ(UnRegisterTypeLib(LIBID_TavomirCOM, 1, 0, 0x0409, PlatformKind()), S_OK);
+    // The other build's registration in the same prefix would serve as well.
+    UnRegisterTypeLib(LIBID_TavomirCOM, 1, 0, 0x0409, PlatformKind() == SYS_WIN64 ? SYS_WIN32 : SYS_WIN64);
     ASSERT_FALSE(TypeLibLoadsFromRegistry());
     {
         TServer server(copy);

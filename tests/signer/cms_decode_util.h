@@ -110,25 +110,6 @@ inline int SpillFiles()
     return count;
 }
 
-// Wine's CreateProcessA of a Unix program leaves hProcess NULL and stale
-// stack contents in hThread, which the runner then closes: any live handle
-// of ours may go (seen: advapi32's cached HKLM key, after which no provider
-// could be acquired). Our handles are kept from closing while it runs.
-inline int RunOpenSsl(const std::string& arguments)
-{
-    std::vector<HANDLE> guarded;
-    for (UINT_PTR value = 4; value < 0x4000; value += 4) {
-        HANDLE handle = reinterpret_cast<HANDLE>(value);
-        DWORD flags = 0;
-        if (GetHandleInformation(handle, &flags) && !(flags & HANDLE_FLAG_PROTECT_FROM_CLOSE) &&
-            SetHandleInformation(handle, HANDLE_FLAG_PROTECT_FROM_CLOSE, HANDLE_FLAG_PROTECT_FROM_CLOSE))
-            guarded.push_back(handle);
-    }
-    int status = hostssl::Run(arguments);
-    for (HANDLE handle : guarded) SetHandleInformation(handle, HANDLE_FLAG_PROTECT_FROM_CLOSE, 0);
-    return status;
-}
-
 // The PKI's entity NAME as an OpenSSL signer.
 inline std::string SignerArgs(const std::string& name)
 {
@@ -140,7 +121,7 @@ inline Bytes OpenSslSigned(const std::string& contentFile, const std::string& op
 {
     std::string out = Work(tag + ".p7");
     std::remove(out.c_str());
-    int status = RunOpenSsl("cms -sign -binary -outform DER -in " + contentFile + " " + options + " -out " + out);
+    int status = hostssl::Run("cms -sign -binary -outform DER -in " + contentFile + " " + options + " -out " + out);
     EXPECT_EQ(status, 0) << "openssl cms -sign " << options;
     return testutil::ReadFile(out);
 }
@@ -151,7 +132,7 @@ inline Bytes OpenSslEnveloped(const std::string& contentFile, const std::string&
 {
     std::string out = Work(tag + ".p7");
     std::remove(out.c_str());
-    int status = RunOpenSsl("cms -encrypt -binary -outform DER -in " + contentFile + " " + options + " -out " + out +
+    int status = hostssl::Run("cms -encrypt -binary -outform DER -in " + contentFile + " " + options + " -out " + out +
                               " " + Pki(recipient + ".cert.pem"));
     EXPECT_EQ(status, 0) << "openssl cms -encrypt " << options;
     return testutil::ReadFile(out);

@@ -42,8 +42,12 @@ inline int RunShell(const std::string& commandLine)
         ADD_FAILURE() << "cannot run " << line;
         return -1;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Wine leaves hProcess null for a Unix program and hThread holding no
+    // handle of it: closing that could close one of ours.
+    if (process.hProcess) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
     for (int waited = 0; waited < 60000; waited += 10) {
         if (FILE* f = std::fopen(status.c_str(), "rb")) {
             int code = -1;
