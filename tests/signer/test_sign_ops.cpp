@@ -16,6 +16,7 @@
 #include "signer/errors.h"
 #include "tests/core/test_util.h"
 #include "tests/signer/host_openssl.h"
+#include "tests/signer/form_driver.h"
 #include "tests/signer/installed_signer.h"
 #include "tests/signer/registry_fixture.h"
 
@@ -303,6 +304,57 @@ TEST_F(SigningOperations, AttachedAndDetachedVerifyWithOpenSsl)
             std::remove(der.c_str());
             std::remove(output.c_str());
         }
+    }
+}
+
+// The signer chosen in the dialog, as a user does: attached and enveloped
+// messages and a raw signature, each checked by openssl.
+TEST_F(SigningOperations, SignerChosenInTheDialog)
+{
+    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    std::string data = Work("dialog.bin");
+    Bytes content = Content(8193);
+    ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+    const char* const kinds[][2] = {{"F", "PKCS"}, {"FE", "PKCS"}, {"F", "RSA"}};
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
+        std::string output = Work("dialog.out");
+        std::remove(output.c_str());
+        bool ok = false;
+        formdriver::WithUser([&] { ok = Run(kind[0], kind[1], data, output, Pki("recipient.cert.pem")); },
+                             [&](std::atomic<bool>&) {
+                                 HWND form = formdriver::WaitForWindow(kLoginCaption);
+                                 if (!form) return;
+                                 HWND list = formdriver::ListOf(form);
+                                 formdriver::WaitFor([&] { return !formdriver::Rows(list).empty(); });
+                                 int row = formdriver::RowOf(formdriver::Rows(list), signerDer_);
+                                 if (row < 0) return;
+                                 formdriver::Select(list, row);
+                                 formdriver::Click(formdriver::Child(form, L"Button", L"&Aceptar"));
+                             });
+        ASSERT_TRUE(ok) << engine_.Message;
+        std::string der = Work("dialog.p7");
+        std::string verified = Work("dialog.verified");
+        if (std::strcmp(kind[1], "RSA") == 0) {
+            EXPECT_EQ(engine_.Message, "2");
+            std::string publicKey = Work("dialog.pub.pem");
+            ASSERT_EQ(hostssl::Run("x509 -noout -pubkey -in " + Pki("signer.cert.pem") + " -out " + publicKey), 0);
+            EXPECT_EQ(hostssl::Run("dgst -sha1 -verify " + publicKey + " -signature " + output + " " + data), 0);
+            continue;
+        }
+        EXPECT_EQ(engine_.Message, "2\r\n" + Serial());
+        ASSERT_EQ(DecodeBase64(output, der), 0);
+        if (std::strcmp(kind[0], "FE") == 0) {
+            std::string inner = Work("dialog.inner");
+            std::remove(inner.c_str());
+            ASSERT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " + der +
+                                   " -recip " + Pki("recipient.cert.pem") + " -inkey " + Pki("recipient.key.pem") +
+                                   " -out " + inner),
+                      0);
+            der = inner;
+        }
+        ASSERT_EQ(VerifySigned(der, verified, nullptr), 0);
+        EXPECT_EQ(testutil::ReadFile(verified), content);
     }
 }
 
