@@ -70,8 +70,8 @@ public:
     // digest, and the signature covers them.
     bool VerifySignature(const CERT_INFO* certificate);
 
-    // Unwraps recipient 0's content key with the provider's key of the
-    // specification and decrypts the content to the output: what has
+    // Unwraps recipient 0's content key with the provider's key of that key
+    // spec and decrypts the content to the output: what has
     // passed at once, the rest as it comes. Ciphertext that passed before
     // the call waited in a temporary file. Possible once recipient 0 and the
     // content algorithm have been fed; a failed unwrap may be retried.
