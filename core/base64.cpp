@@ -21,7 +21,7 @@ const SextetTable kSextets;
 // A slice's text at width 1: 4 characters and CRLF per group of 3 bytes.
 static_assert(sizeof(Base64Coder{}.text) >= kBase64SliceBytes / 3 * 6, "text buffer too small");
 static_assert(sizeof(Base64Coder{}.text) >= kBase64PieceChars, "text buffer too small");
-static_assert(sizeof(Base64Coder{}.bytes) >= (kBase64PieceChars + 3) / 4 * 3, "byte buffer too small");
+static_assert(sizeof(Base64Coder{}.bytes) >= (3 + kBase64PieceChars + 3) / 4 * 3, "byte buffer too small");
 
 inline int Sextet(unsigned char c) { return kSextets.value[c]; }
 

@@ -18,6 +18,9 @@ enum : std::size_t {
     // One slice's text at the narrowest line width: 30 groups, each
     // followed by CRLF. Also holds one piece of text read for decoding.
     kBase64TextSize = 180,
+    // Bytes one piece can decode to: up to 3 sextets held from the last
+    // piece, then 120 characters whose "=" may close a short group.
+    kBase64PieceBytes = 3 * ((3 + kBase64PieceChars + 3) / 4),
 };
 
 // Stream coder state, embedded in DataStream.
@@ -30,7 +33,7 @@ struct Base64Coder {
     unsigned char armourState;     // 0 text, 1 opening dashes, 2 label, 3 closing dashes
     unsigned char lineBreaks;      // 1: CRLF after every lineWidth groups
     char text[kBase64TextSize];
-    unsigned char bytes[kBase64SliceBytes];
+    unsigned char bytes[kBase64PieceBytes];
     std::uint32_t handedOut;       // decoded bytes already delivered from bytes[]
     std::uint32_t available;       // decoded bytes in bytes[]
     std::uint32_t lineWidth;       // groups per line
@@ -60,7 +63,8 @@ std::size_t WriteBase64Stream(Base64Coder* coder, DataStream* stream, const void
 
 // Decodes text after the sextets held in the coder, skipping line breaks,
 // blanks, other characters and armour lines ("-----LABEL-----"). Nothing is
-// decoded after a padded group. bytes must hold 3 * ((length + 3) / 4).
+// decoded after a padded group. bytes must hold 3 * ((held + length + 3) / 4),
+// held being the sextets left from the last call (at most 3).
 std::size_t DecodeBase64Chunk(Base64Coder* coder, const void* text, std::size_t length,
                               unsigned char* bytes);
 

@@ -12,7 +12,10 @@ int CloseFile(DataStream* stream, bool finishGroup)
     int code = kStreamSuccess;
     if (file->status == kFileOpen && file->handle) {
         if (finishGroup) code = FinishPendingGroup(stream);
-        // Buffered bytes reach the file only here; a failure loses them.
+        // Buffered bytes reach the file only here; a failure loses them. The
+        // flush is asked for on its own: not every C library's fclose reports
+        // a failure of its final flush.
+        if (std::fflush(file->handle) != 0 && code == kStreamSuccess) code = kStreamWriteFailed;
         if (std::fclose(file->handle) != 0 && code == kStreamSuccess) code = kStreamWriteFailed;
     }
     file->handle = nullptr;

@@ -26,7 +26,7 @@ demo=$root/build/demo
 mkdir -p "$demo"
 
 # Does the kernel run 32-bit x86 code itself (not through an emulator)?
-cc -o "$demo/ia32_probe" "$root/docs/wine-notes/ia32_probe.c"
+clang -o "$demo/ia32_probe" "$root/docs/wine-notes/ia32_probe.c"
 if [ -n "${TAVOMIR_DEMO_ARCH:-}" ]; then
     arch=$TAVOMIR_DEMO_ARCH
     echo "demo: $arch as TAVOMIR_DEMO_ARCH says"

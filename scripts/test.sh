@@ -23,7 +23,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" \
 # suite where the kernel runs 32-bit code; where it runs only emulated, each
 # process start costs most of a minute, so only the core suite.
 ia32_probe="$root/build/ia32_probe"
-gcc -o "$ia32_probe" "$root/docs/wine-notes/ia32_probe.c" 2>/dev/null
+clang -o "$ia32_probe" "$root/docs/wine-notes/ia32_probe.c" 2>/dev/null
 if "$ia32_probe" >/dev/null 2>&1 && /usr/lib/wine/wine --version >/dev/null 2>&1; then
     echo "== 32-bit Windows build under Wine (every suite)"
     TAVOMIR_WINEPREFIX="$WINEPREFIX" xvfb-run -a -s "-screen 0 1280x1024x24" \

@@ -6,6 +6,7 @@
 
 #include "signer/TavomirCOM.h"
 #include "signer/ansi_text.h"
+#include "signer/errors.h"
 #include "signer/Unit_config.h"
 
 namespace {
@@ -80,6 +81,8 @@ HRESULT ReportException(const char* message)
     return DISP_E_EXCEPTION;
 }
 
+const char* const kBusy = "El componente está ocupado con otra operación";
+
 template <class Body>
 HRESULT Guarded(Body&& body)
 {
@@ -126,11 +129,32 @@ HRESULT TTavomirImpl::Create(IUnknown* outer, IUnknown** inner)
     return S_OK;
 }
 
+TTavomirImpl::TBusy::TBusy(TTavomirImpl& object) : object_(object)
+{
+    object_.RefuseWhileBusy();
+    object_.busy_ = true;
+    object_.AddRef();
+}
+
+TTavomirImpl::TBusy::~TBusy()
+{
+    object_.busy_ = false;
+    object_.Release();
+}
+
+void TTavomirImpl::RefuseWhileBusy() const
+{
+    if (busy_) throw ETavomirError(kBusy);
+}
+
 HRESULT TTavomirImpl::TInner::QueryInterface(REFIID iid, void** out)
 {
     if (!out) return E_POINTER;
     if (IsEqualIID(iid, IID_IUnknown)) {
-        *out = static_cast<IUnknown*>(this);
+        // Aggregated, the outer object holds this inner unknown; alone, the
+        // object answers with one pointer for all three interfaces.
+        const bool aggregated = owner_.controlling_ != this;
+        *out = aggregated ? static_cast<IUnknown*>(this) : static_cast<ITavomir*>(&owner_);
     } else if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_ITavomir)) {
         *out = static_cast<ITavomir*>(&owner_);
     } else {
@@ -205,6 +229,7 @@ HRESULT TTavomirImpl::GetField(const std::string& field, BSTR* value)
 HRESULT TTavomirImpl::PutField(std::string& field, BSTR value)
 {
     return Guarded([&] {
+        RefuseWhileBusy();
         field = WideToAnsi(value);
         return S_OK;
     });
@@ -242,6 +267,7 @@ HRESULT TTavomirImpl::Execute(VARIANT_BOOL* RESULTADO)
 {
     if (!RESULTADO) return E_POINTER;
     return Guarded([&] {
+        TBusy busy(*this);
         const bool succeeded = engine_.Execute();
         *RESULTADO = succeeded ? VARIANT_TRUE : VARIANT_FALSE;
         return S_OK;
@@ -250,7 +276,8 @@ HRESULT TTavomirImpl::Execute(VARIANT_BOOL* RESULTADO)
 
 HRESULT TTavomirImpl::Configure()
 {
-    return Guarded([] {
+    return Guarded([&] {
+        TBusy busy(*this);
         TForm1 form(nullptr);
         form.ShowModal();  // accepted or cancelled alike
         return S_OK;
@@ -260,6 +287,7 @@ HRESULT TTavomirImpl::Configure()
 HRESULT TTavomirImpl::Clear()
 {
     return Guarded([&] {
+        RefuseWhileBusy();
         engine_.Clear();
         return S_OK;
     });

@@ -84,6 +84,22 @@ private:
     HRESULT GetField(const std::string& field, BSTR* value);
     HRESULT PutField(std::string& field, BSTR value);
 
+    // Execute and Configure let window messages run (dialogs, the signing
+    // drivers), and one of them may call the object again: until the running
+    // call ends, the object takes no other call that would change its state,
+    // and it keeps itself alive.
+    class TBusy {
+    public:
+        explicit TBusy(TTavomirImpl& object);
+        ~TBusy();
+        TBusy(const TBusy&) = delete;
+        TBusy& operator=(const TBusy&) = delete;
+
+    private:
+        TTavomirImpl& object_;
+    };
+    void RefuseWhileBusy() const;
+
     // One module lock for the object's life, given back after the engine is gone.
     struct TModuleHold {
         TModuleHold();
@@ -94,6 +110,7 @@ private:
     ULONG references_ = 0;
     TInner inner_;
     IUnknown* controlling_;
+    bool busy_ = false;
     TTavomir engine_;
 };
 

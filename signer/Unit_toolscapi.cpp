@@ -80,7 +80,10 @@ void HandlePendingMessages()
 template <class Encoder>
 bool FeedFile(std::FILE* file, std::uint64_t size, Encoder& encoder)
 {
-    if (_fseeki64(file, 0, SEEK_SET) != 0) return false;
+    if (_fseeki64(file, 0, SEEK_SET) != 0) {
+        SetLastError(ERROR_READ_FAULT);
+        return false;
+    }
     std::vector<unsigned char> block(kBlock);
     std::uint64_t remaining = size;
     for (;;) {

@@ -22,33 +22,58 @@ struct TUiLibraries {
     TSystemLibrary gdi{"gdi32.dll"};
 };
 
-TUiLibraries& Ui()
+// Taken by the first live form and given back by the last, so that no window
+// class of ours outlives the module (a client may unload us between calls)
+// and no library is freed under the loader lock at process end.
+SRWLOCK runtimeLock = SRWLOCK_INIT;
+int liveForms = 0;
+TUiLibraries* uiLibraries = nullptr;
+
+HINSTANCE ThisModule()
 {
-    static TUiLibraries libraries;
-    return libraries;
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&ThisModule), &module);
+    return module;
 }
 
-void RegisterFormClass(WNDPROC proc)
-{
-    static bool done = false;
-    if (done) return;
-    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    if (auto init = Ui().comctl.ProcAs<InitFn>("InitCommonControlsEx")) {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
-        init(&icc);
-    }
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kFormClass;
-    RegisterClassExA(&wc);
-    done = true;
-}
+// Only while a form lives.
+TUiLibraries& Ui() { return *uiLibraries; }
 
 }  // namespace
+
+TForm::TRuntimeUse::TRuntimeUse()
+{
+    AcquireSRWLockExclusive(&runtimeLock);
+    if (liveForms++ == 0) {
+        uiLibraries = new TUiLibraries;
+        using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+        if (auto init = Ui().comctl.ProcAs<InitFn>("InitCommonControlsEx")) {
+            INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+            init(&icc);
+        }
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &TForm::WindowProc;
+        wc.hInstance = ThisModule();
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kFormClass;
+        RegisterClassExA(&wc);
+    }
+    ReleaseSRWLockExclusive(&runtimeLock);
+}
+
+TForm::TRuntimeUse::~TRuntimeUse()
+{
+    AcquireSRWLockExclusive(&runtimeLock);
+    if (--liveForms == 0) {
+        UnregisterClassA(kFormClass, ThisModule());
+        delete uiLibraries;
+        uiLibraries = nullptr;
+    }
+    ReleaseSRWLockExclusive(&runtimeLock);
+}
 
 TSystemLibrary::TSystemLibrary(const char* fileName)
 {
@@ -87,12 +112,11 @@ struct TForm::Control {
 
 TForm::TForm(const char* caption, int width, int height, const char* fontName, int fontHeight)
 {
-    RegisterFormClass(&TForm::WindowProc);
     int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     window_ = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kFormClass, caption,
                               WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, x, y, width, height,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+                              nullptr, nullptr, ThisModule(), nullptr);
     if (window_) SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     using CreateFontFn = HFONT(WINAPI*)(int, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
                                         DWORD, DWORD, LPCSTR);
@@ -139,7 +163,7 @@ HWND TForm::Create(const char* className, const char* caption, DWORD style, DWOR
     HWND w = CreateWindowExA(exStyle, className, caption, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
                              r.right - r.left, r.bottom - r.top, window_,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextId_)),
-                             GetModuleHandleA(nullptr), nullptr);
+                             ThisModule(), nullptr);
     if (w && font_) SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return w;
 }

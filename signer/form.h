@@ -118,6 +118,14 @@ public:
 
 private:
     struct Control;
+    // Held by every form: the libraries and the window class live while any form does.
+    class TRuntimeUse {
+    public:
+        TRuntimeUse();
+        ~TRuntimeUse();
+        TRuntimeUse(const TRuntimeUse&) = delete;
+        TRuntimeUse& operator=(const TRuntimeUse&) = delete;
+    };
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT Handle(UINT, WPARAM, LPARAM);
     Control& Add(const std::string& name, const std::string& panel, HWND window);
@@ -129,6 +137,7 @@ private:
     void ApplyVisibility();
     void ShowPage(Control& tabs, int index);
 
+    TRuntimeUse runtime_;  // first: taken before the window, given back after it
     HWND window_ = nullptr;
     void* font_ = nullptr;
     int nextId_ = 100;

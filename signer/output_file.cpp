@@ -31,7 +31,9 @@ bool TOutputFile::CloseFile()
     std::FILE* file = file_;
     file_ = nullptr;
     SetLastError(ERROR_SUCCESS);
-    if (std::fclose(file) != 0) {
+    // The flush on its own: Wine's fclose does not report a failed final flush.
+    const bool flushed = std::fflush(file) == 0;
+    if (std::fclose(file) != 0 || !flushed) {
         if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
         return false;
     }

@@ -63,7 +63,9 @@ std::size_t TSettingsKey::ReadBinary(const char* name, unsigned char* buffer, st
     if (!key_) return 0;
     DWORD type = 0, size = 0;
     if (RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return 0;
-    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_DWORD || size > capacity)
+    const bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    const bool integer = type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN || type == REG_QWORD;
+    if (text || integer || size > capacity)
         throw ERegistryReadError(std::string("Tipo de dato inv\xE1lido para '") + name + "'");
     DWORD got = static_cast<DWORD>(capacity);
     if (RegQueryValueExA(key_, name, nullptr, &type, buffer, &got) != ERROR_SUCCESS)

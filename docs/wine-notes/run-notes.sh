@@ -21,6 +21,14 @@ for src in "$here"/*.c; do
     case $name in
         pfx_*) runs=("$pki/signer.p12 $password") ;;
         store_close) runs=(write check) ;;  # two processes
+        fclose_flush)  # a full disk: a small file system of its own, filled (needs mount)
+            full="$out/full"; mkdir -p "$full"
+            if mountpoint -q "$full" || mount -t tmpfs -o size=64k tmpfs "$full" 2>/dev/null; then
+                dd if=/dev/zero of="$full/filler" bs=1024 2>/dev/null
+                runs=("$full/out.txt")
+            else
+                echo "(no small file system can be mounted here)"; continue
+            fi ;;
         *) runs=("") ;;
     esac
     for args in "${runs[@]}"; do

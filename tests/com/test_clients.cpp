@@ -13,6 +13,7 @@
 #include "tests/com/com_fixture.h"
 #include "tests/signer/host_openssl.h"
 #include "tests/signer/installed_signer.h"
+#include "tests/signer/posted_call.h"
 #include "tests/signer/registry_fixture.h"
 
 using namespace comtest;
@@ -107,6 +108,55 @@ TEST_F(ComClients, SignsAttachedWithTheConfiguredCertificate)
                            ".der -out " + output + ".content >/dev/null 2>&1 && cmp -s " + output + ".content " +
                            Pki("message.txt")),
               0);
+}
+
+// A window message that runs while the object signs calls it again.
+TEST_F(ComClients, ACallFromAPendingMessageIsRefusedWhileSigning)
+{
+    TPtr<ITavomir> o;
+    ASSERT_EQ(MainServer().Create(IID_ITavomir, o.ReceiveVoid()), S_OK);
+    const std::string output = out_ + "/first.p7m";
+    const std::wstring otherOutput = Widen(FullPath(out_ + "/second.p7m"));
+    HRESULT execute = S_OK, put = S_OK, clear = S_OK, configure = S_OK;
+    std::wstring description;
+    testutil::TPostedCall reentry([&] {
+        VARIANT_BOOL ignored = 0;
+        execute = o->Execute(&ignored);
+        TPtr<IErrorInfo> info;
+        if (GetErrorInfo(0, info.Receive()) == S_OK) {
+            TBstr text;
+            info->GetDescription(text.Receive());
+            description = text.Text();
+        }
+        put = o->put_FileOutputOne(TBstr(otherOutput.c_str()).Get());
+        clear = o->Clear();
+        configure = o->Configure();
+    });
+    o->put_Operation(TBstr(L"F").Get());
+    o->put_Format(TBstr(L"PKCS").Get());
+    o->put_FileInputOne(TBstr(Widen(FullPath(Pki("message.txt"))).c_str()).Get());
+    o->put_FileOutputOne(TBstr(Widen(FullPath(output)).c_str()).Get());
+    ASSERT_TRUE(reentry.Post());
+    VARIANT_BOOL result = 0;
+    const HRESULT hr = o->Execute(&result);
+
+    ASSERT_TRUE(reentry.Called()) << "the signing let no message run";
+    EXPECT_EQ(execute, DISP_E_EXCEPTION);
+    EXPECT_EQ(description, L"El componente est\u00e1 ocupado con otra operaci\u00f3n");
+    EXPECT_EQ(put, DISP_E_EXCEPTION);
+    EXPECT_EQ(clear, DISP_E_EXCEPTION);
+    EXPECT_EQ(configure, DISP_E_EXCEPTION);
+    // The first call went on with its own fields.
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(result, VARIANT_TRUE);
+    TBstr message, file;
+    o->get_Message(message.Receive());
+    o->get_FileOutputOne(file.Receive());
+    EXPECT_EQ(message.Text(), L"2\r\n" + Widen(SignerSerial()));
+    EXPECT_EQ(file.Text(), Widen(FullPath(output)));
+    EXPECT_EQ(GetFileAttributesW(otherOutput.c_str()), INVALID_FILE_ATTRIBUTES);
+    // And the object takes calls again.
+    EXPECT_EQ(o->Clear(), S_OK);
 }
 
 TEST_F(ComClients, AnEscapingExceptionBecomesErrorInformation)

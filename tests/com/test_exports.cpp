@@ -102,6 +102,7 @@ TEST_F(ServerExports, ObjectAnswersItsThreeInterfacesOnly)
     TPtr<IUnknown> again;
     ASSERT_EQ(tavomir->QueryInterface(IID_IUnknown, again.ReceiveVoid()), S_OK);
     EXPECT_EQ(again.Get(), unknown.Get()) << "one identity";
+    EXPECT_EQ(static_cast<IUnknown*>(tavomir.Get()), unknown.Get()) << "one pointer for the three interfaces";
 
     for (const IID* iid : {&IID_ISupportErrorInfo, &IID_IClassFactory, &IID_IPersist}) {
         void* out = reinterpret_cast<void*>(1);

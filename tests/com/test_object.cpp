@@ -155,8 +155,10 @@ TEST_F(TavomirObject, ConfigureShowsTheDialogAndAnswersSOkWhenClosed)
     regfix::SetText("CERT_AC", "C:\\ca.cer");
     auto before = Snapshot(HKEY_CURRENT_USER, regfix::Path());
 
-    std::atomic<bool> done{false}, seen{false};
+    std::atomic<bool> done{false}, seen{false}, classWhileShown{false};
     const DWORD self = GetCurrentThreadId();
+    const HMODULE server = GetModuleHandleA(MainServer().ModulePath().c_str());
+    ASSERT_NE(server, nullptr);
     std::thread user([&] {
         HWND form = nullptr;
         WaitFor([&] {
@@ -165,6 +167,8 @@ TEST_F(TavomirObject, ConfigureShowsTheDialogAndAnswersSOkWhenClosed)
         });
         if (form && !done) {
             seen = true;
+            WNDCLASSEXA wc{sizeof wc};
+            classWhileShown = GetClassInfoExA(server, "TavomirForm", &wc) != FALSE;
             PostMessageW(form, WM_CLOSE, 0, 0);
         }
         if (!WaitFor([&] { return done.load(); }, 5000)) EnumThreadWindows(self, CloseIfVisible, 0);
@@ -174,6 +178,11 @@ TEST_F(TavomirObject, ConfigureShowsTheDialogAndAnswersSOkWhenClosed)
     user.join();
     EXPECT_EQ(hr, S_OK);
     EXPECT_TRUE(seen) << "the dialog was not shown";
+    // The form's window class belongs to the DLL and goes with the last form,
+    // so a client may unload the DLL between calls.
+    EXPECT_TRUE(classWhileShown);
+    WNDCLASSEXA wc{sizeof wc};
+    EXPECT_FALSE(GetClassInfoExA(server, "TavomirForm", &wc));
     EXPECT_EQ(Snapshot(HKEY_CURRENT_USER, regfix::Path()), before) << "closing is cancelling";
     EXPECT_EQ(Get(&ITavomir::get_ACFile), L"") << "the dialog does not touch the engine";
     regfix::DeleteKey();

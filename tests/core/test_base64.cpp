@@ -205,6 +205,24 @@ TEST(Base64Stream, PaddingAtThePieceBoundary)
     }
 }
 
+TEST(Base64Stream, PieceWithHeldSextetsAndPaddingDecodesWhole)
+{
+    // Three sextets carried into a piece of 119 more and a "=": 91 bytes from
+    // one 120-character piece, more than a slice of 90.
+    std::string text(119, 'A');
+    text += '\n';
+    text += std::string(119, 'B') + "=";
+    Base64Coder whole;
+    InitBase64Stream(&whole, 0, 0);
+    Bytes expected(3 * ((text.size() + 3) / 4));
+    expected.resize(DecodeBase64Chunk(&whole, text.data(), text.size(), expected.data()));
+    ASSERT_EQ(expected.size(), 87u + 91u);
+    for (std::size_t wanted : {1, 90, 100, 400}) {
+        SCOPED_TRACE(wanted);
+        EXPECT_EQ(StreamDecode(text, wanted), expected);
+    }
+}
+
 TEST(Base64Stream, ChunkDecoderGroupsSpanCalls)
 {
     Base64Coder coder;

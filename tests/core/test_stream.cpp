@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -513,11 +514,13 @@ TEST(StreamBase64, AtEndWithAPartialGroup)
     EXPECT_EQ(count, 0u);
 }
 
-#ifndef _WIN32
 TEST(StreamFile, FailingWritesAreReported)
 {
     // /dev/full takes writes into the C library's buffer and fails when
-    // they reach it.
+    // they reach it (under Wine too; Windows has none).
+    std::FILE* probe = std::fopen("/dev/full", "wb");
+    if (!probe) GTEST_SKIP() << "no /dev/full";
+    std::fclose(probe);
     for (std::uint32_t mode : {kTransferRaw, kTransferBase64Lines}) {
         SCOPED_TRACE(mode);
         DataStream s;
@@ -553,6 +556,7 @@ TEST(StreamFile, FailingWritesAreReported)
     }
 }
 
+#ifndef _WIN32
 TEST(StreamFile, ReadErrorIsNotTheEnd)
 {
     // A folder opens for reading on this platform, and every read fails.

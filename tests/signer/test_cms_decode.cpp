@@ -514,6 +514,77 @@ TEST_F(CmsDecode, OwnEncodersMessagesDecode)
     }
 }
 
+// Removes `count` bytes at `at`, shortening every definite length that
+// encloses them (each keeps its length form); false when one cannot.
+bool CutInside(Bytes& der, std::size_t at, std::size_t count)
+{
+    std::size_t pos = 0, end = der.size();
+    while (pos < end) {
+        if (end - pos < 2) return false;
+        const unsigned char tag = der[pos++];
+        const std::size_t lengthAt = pos;
+        std::size_t length = der[pos++], lengthBytes = 0;
+        if (length & 0x80) {
+            lengthBytes = length & 0x7F;
+            if (lengthBytes == 0 || lengthBytes > 4 || end - pos < lengthBytes) return false;
+            length = 0;
+            for (std::size_t i = 0; i < lengthBytes; ++i) length = (length << 8) | der[pos++];
+        }
+        if (end - pos < length) return false;
+        const std::size_t contentEnd = pos + length;
+        if (at >= pos && at < contentEnd) {
+            if (!(tag & 0x20) || length < count) return false;
+            std::size_t shorter = length - count;
+            if (lengthBytes == 0) {
+                der[lengthAt] = static_cast<unsigned char>(shorter);
+            } else {
+                for (std::size_t i = lengthBytes; i > 0; --i, shorter >>= 8)
+                    der[lengthAt + i] = static_cast<unsigned char>(shorter & 0xFF);
+            }
+            end = contentEnd;  // and look inside
+            continue;
+        }
+        pos = contentEnd;
+    }
+    der.erase(der.begin() + static_cast<std::ptrdiff_t>(at), der.begin() + static_cast<std::ptrdiff_t>(at + count));
+    return true;
+}
+
+// RC4 parameters as our encoder writes them (an empty OCTET STRING), NULL
+// (as Windows writes them) or absent all decrypt.
+TEST_F(CmsDecode, Rc4ParametersOfEveryFormDecrypt)
+{
+    Bytes content = Content(1000);
+    Collected enveloped;
+    TCmsEnvelopeEncoder envelope;
+    ASSERT_TRUE(envelope.Open(certificate_.Get(), signerKey_.Provider(), content.size(), To(enveloped)));
+    ASSERT_TRUE(envelope.Update(content.data(), content.size(), true));
+    const Bytes rc4 = {0x06, 0x08, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x03, 0x04};
+    const std::size_t oid = FindLast(enveloped.content, rc4);
+    ASSERT_NE(oid, std::string::npos);
+    const std::size_t parameters = oid + rc4.size();
+    ASSERT_EQ(Bytes(enveloped.content.begin() + parameters, enveloped.content.begin() + parameters + 2),
+              (Bytes{0x04, 0x00}));
+
+    Bytes asNull = enveloped.content;
+    asNull[parameters] = 0x05;
+    Bytes absent = enveloped.content;
+    ASSERT_TRUE(CutInside(absent, parameters, 2));
+    const struct {
+        const char* form;
+        const Bytes& message;
+    } cases[] = {{"empty OCTET STRING", enveloped.content}, {"NULL", asNull}, {"absent", absent}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.form);
+        Collected out;
+        TCmsDecoder decoder;
+        ASSERT_TRUE(decoder.Open(false, To(out)));
+        ASSERT_TRUE(Feed(decoder, c.message, 7)) << std::hex << GetLastError();
+        ASSERT_TRUE(decoder.Decrypt(signerKey_.Provider(), signerKey_.KeySpec())) << std::hex << GetLastError();
+        EXPECT_TRUE(out.content == content);
+    }
+}
+
 // The "FE" road back: the envelope opened, then the signed message in it
 // verified, each decoder fed from the other's output.
 TEST_F(CmsDecode, EnvelopedSignedMessageOpensAndVerifies)

@@ -245,6 +245,66 @@ TEST_F(CmsEncode, EnvelopeShape)
     EXPECT_EQ(count("algorithm: rc4 (1.2.840.113549.3.4)\n        parameter: OCTET STRING:"), 1);
 }
 
+// A serial whose top bit is set ("revoked", 8B7E0F4C) keeps its sign byte in
+// the signer's and the recipient's IssuerAndSerialNumber: OpenSSL finds both.
+TEST_F(CmsEncode, TopBitSerialsKeepTheirSignByte)
+{
+    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    std::string error;
+    fixture::Bytes der, key;
+    ASSERT_TRUE(fixture::ReadFile(Pki("revoked.cert.der"), der, error)) << error;
+    ASSERT_TRUE(fixture::ReadFile(Pki("revoked.key.pk1.der"), key, error)) << error;
+    std::string thumbprint;
+    ASSERT_TRUE(fixture::Thumbprint(der, thumbprint, error)) << error;
+    bool installed = fixture::InstallWithKey(der, key, fixture::DefaultContainer(thumbprint), error);
+    FillBytes(key.data(), 0, key.size());
+    ASSERT_TRUE(installed) << error;
+    struct Uninstall {
+        std::string thumbprint;
+        ~Uninstall()
+        {
+            bool found = false;
+            std::string ignored;
+            fixture::Remove(thumbprint, found, ignored);
+        }
+    } uninstall{thumbprint};
+
+    fixture::Bytes hash;
+    ASSERT_TRUE(fixture::ParseHex(thumbprint, hash));
+    TCertStore store;
+    TCertContext certificate;
+    ASSERT_TRUE(OpenUserStore(store, "MY"));
+    ASSERT_TRUE(FindCertificateByHash(store, hash.data(), certificate));
+    TCertPrivateKey revokedKey;
+    ASSERT_TRUE(revokedKey.Acquire(certificate.Get(), CRYPT_ACQUIRE_CACHE_FLAG)) << GetLastError();
+    signer_.certificate = certificate.Get();
+    signer_.provider = revokedKey.Provider();
+    signer_.keySpec = revokedKey.KeySpec();
+
+    Bytes content = Content(300);
+    ASSERT_NO_FATAL_FAILURE(Sign(content, false, Work("topbit.p7")));
+    std::string verified = Work("topbit.verified"), printed = Work("topbit.txt");
+    std::remove(verified.c_str());
+    std::remove(printed.c_str());
+    EXPECT_EQ(hostssl::Run("cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " +
+                         Work("topbit.p7") + " -out " + verified),
+              0);
+    EXPECT_EQ(testutil::ReadFile(verified), content);
+    ASSERT_EQ(hostssl::Run("cms -cmsout -print -inform DER -in " + Work("topbit.p7") + " -out " + printed), 0);
+    Bytes raw = testutil::ReadFile(printed);
+    EXPECT_NE(std::string(raw.begin(), raw.end()).find("serialNumber: 2340294476"), std::string::npos)
+        << "0x8B7E0F4C, positive";
+
+    ASSERT_NO_FATAL_FAILURE(Envelope(content, certificate.Get(), Work("topbit.env.p7")));
+    std::string opened = Work("topbit.opened");
+    std::remove(opened.c_str());
+    EXPECT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " +
+                         Work("topbit.env.p7") + " -recip " + Pki("revoked.cert.pem") + " -inkey " +
+                         Pki("revoked.key.pem") + " -out " + opened),
+              0);
+    EXPECT_EQ(testutil::ReadFile(opened), content);
+}
+
 // What the driver for "FE" does: a signed message enveloped, then opened and
 // verified by OpenSSL.
 TEST_F(CmsEncode, SignedThenEnvelopedOpensAndVerifies)

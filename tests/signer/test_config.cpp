@@ -527,6 +527,8 @@ TEST_F(ConfigTest, Screenshots)
     if (!folder || !*folder) GTEST_SKIP() << "TAVOMIR_CONFIG_SCREENSHOTS not set";
     FindSigner();
     FillKey();
+    regfix::SetText("CERT_AC", "C:\\Tavomir\\ca.cer");
+    regfix::SetText("CRL", "C:\\Tavomir\\lista.crl");
     regfix::SetText("SERIE", "1002");
     std::wstring name = CommonName(certificate_.Get(), 0), issuer = CommonName(certificate_.Get(), CERT_NAME_ISSUER_FLAG);
     regfix::SetText("NOMBRE", std::string(name.begin(), name.end()));

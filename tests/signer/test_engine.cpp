@@ -194,8 +194,17 @@ TEST(SettingsKey, TypedReadsAndWrites)
     unsigned char big[21] = {0};
     regfix::Set("USER_CERT", REG_BINARY, big, sizeof big);
     EXPECT_THROW(key.ReadBinary("USER_CERT", keep, sizeof keep), ERegistryReadError);
-    regfix::SetText("USER_CERT", "abc");
-    EXPECT_THROW(key.ReadBinary("USER_CERT", keep, sizeof keep), ERegistryReadError);
+    // Every string and integer type is refused, even when short enough.
+    const unsigned char eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    for (DWORD type : {DWORD(REG_SZ), DWORD(REG_EXPAND_SZ), DWORD(REG_MULTI_SZ), DWORD(REG_DWORD),
+                       DWORD(REG_DWORD_BIG_ENDIAN), DWORD(REG_QWORD)}) {
+        SCOPED_TRACE(type);
+        regfix::Set("USER_CERT", type, eight, type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN ? 4 : 8);
+        EXPECT_THROW(key.ReadBinary("USER_CERT", keep, sizeof keep), ERegistryReadError);
+    }
+    EXPECT_EQ(keep[0], 0x5A);
+    regfix::Set("USER_CERT", REG_NONE, eight, sizeof eight);
+    EXPECT_EQ(key.ReadBinary("USER_CERT", keep, sizeof keep), 8u);
     regfix::DeleteKey();
 }
 

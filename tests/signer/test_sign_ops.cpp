@@ -32,6 +32,10 @@ const std::string kDialogFailed = "1\r\nError identificando firmante: forma de L
 const std::string kNotSigned = "1\r\nno fue posible firmar el documento";
 const std::string kNotSecured = "1\r\nNo fue posible asegurar el documento: ";
 const wchar_t* const kLoginCaption = L"Selecci\u00F3n de Certificado";
+const char* const kAttached[] = {"F", "PKCS"};
+const char* const kDetached[] = {"F", "PKCSD"};
+const char* const kEnveloped[] = {"FE", "PKCS"};
+const char* const kRaw[] = {"F", "RSA"};
 
 std::string Pki(const std::string& name) { return testutil::PkiDir() + "/" + name; }
 std::string Work(const std::string& name) { return testutil::WorkDir() + "/ops-" + name; }
@@ -105,7 +109,8 @@ std::string OpenSslSerial(const std::string& certificatePem)
     return line.rfind("serial=", 0) == 0 ? line.substr(7) : "";
 }
 
-// Every line of the text at most 2000 characters and ended by CRLF.
+// Lines of 2000 characters (500 groups), each ended by CRLF; the last one
+// may be shorter.
 void ExpectBase64Lines(const std::string& path)
 {
     Bytes text = testutil::ReadFile(path);
@@ -115,8 +120,13 @@ void ExpectBase64Lines(const std::string& path)
         if (text[i] != '\n') continue;
         ASSERT_GT(i, lineStart);
         EXPECT_EQ(text[i - 1], '\r');
-        EXPECT_LE(i - 1 - lineStart, 2000u);
+        const std::size_t length = i - 1 - lineStart;
         lineStart = i + 1;
+        if (lineStart < text.size()) {
+            ASSERT_EQ(length, 2000u) << "a line before the last at " << lineStart;
+        } else {
+            EXPECT_LE(length, 2000u);
+        }
     }
     EXPECT_LE(text.size() - lineStart, 2000u);
 }
@@ -259,8 +269,7 @@ TEST_F(SigningOperations, CancelledDialog)
     std::string input = folder + "/in.bin";
     std::string output = folder + "/out.txt";
     ASSERT_TRUE(testutil::WriteFile(input, "data", 4));
-    const char* const kinds[][2] = {{"F", "RSA"}, {"F", "PKCS"}, {"FE", "PKCS"}};
-    for (const auto& kind : kinds) {
+    for (const char* const* kind : {kRaw, kAttached, kDetached, kEnveloped}) {
         SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
         ASSERT_TRUE(testutil::WriteFile(output, "earlier", 7));
         bool closed = false;
@@ -315,8 +324,7 @@ TEST_F(SigningOperations, SignerChosenInTheDialog)
     std::string data = Work("dialog.bin");
     Bytes content = Content(8193);
     ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
-    const char* const kinds[][2] = {{"F", "PKCS"}, {"FE", "PKCS"}, {"F", "RSA"}};
-    for (const auto& kind : kinds) {
+    for (const char* const* kind : {kAttached, kDetached, kEnveloped, kRaw}) {
         SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
         std::string output = Work("dialog.out");
         std::remove(output.c_str());
@@ -353,7 +361,8 @@ TEST_F(SigningOperations, SignerChosenInTheDialog)
                       0);
             der = inner;
         }
-        ASSERT_EQ(VerifySigned(der, verified, nullptr), 0);
+        const bool detached = std::strcmp(kind[1], "PKCSD") == 0;
+        ASSERT_EQ(VerifySigned(der, verified, detached ? &data : nullptr), 0);
         EXPECT_EQ(testutil::ReadFile(verified), content);
     }
 }
@@ -467,12 +476,51 @@ TEST_F(SigningOperations, OutputThatCannotBeReplacedFails)
 
     EXPECT_FALSE(Run("F", "RSA", data, blocked));
     EXPECT_EQ(engine_.Message, kNotSigned);
-    EXPECT_FALSE(Run("F", "PKCS", data, blocked));
-    EXPECT_EQ(engine_.Message.rfind(kNotSecured, 0), 0u) << engine_.Message;
-    EXPECT_GT(engine_.Message.size(), kNotSecured.size());
+    for (const char* const* kind : {kAttached, kDetached, kEnveloped}) {
+        SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
+        EXPECT_FALSE(Run(kind[0], kind[1], data, blocked, Pki("recipient.cert.der")));
+        EXPECT_EQ(engine_.Message.rfind(kNotSecured, 0), 0u) << engine_.Message;
+        EXPECT_GT(engine_.Message.size(), kNotSecured.size());
+    }
     DWORD attributes = GetFileAttributesA(blocked.c_str());
     EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(Leftovers(folder), 0);
+}
+
+// The output's disk full (a small file system of its own, which needs the
+// host's mount): every kind fails with its text, the earlier file stays
+// and nothing is left beside it.
+TEST_F(SigningOperations, FullDiskFailsAndKeepsTheEarlierFile)
+{
+    if (!hostssl::Available()) GTEST_SKIP() << "no host shell";
+    ConfigureSigner(true);
+    std::string folder = Work("fulldisk");
+    hostssl::RunShell("umount " + folder + " 2>/dev/null; mkdir -p " + folder);
+    if (hostssl::RunShell("mount -t tmpfs -o size=64k tmpfs " + folder + " 2>/dev/null") != 0)
+        GTEST_SKIP() << "no small file system can be mounted here";
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { hostssl::RunShell("umount " + folder); }
+    } unmount{folder};
+    std::string output = folder + "/out.txt";
+    ASSERT_TRUE(testutil::WriteFile(output, "earlier", 7));
+    hostssl::RunShell("dd if=/dev/zero of=" + folder + "/filler bs=1024 2>/dev/null");
+    ASSERT_EQ(hostssl::RunShell("test $(df --output=avail " + folder + " | tail -1) -eq 0"), 0) << "not full";
+    std::string data = Work("fulldisk.bin");
+    Bytes content = Content(8193);
+    ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+    for (const char* const* kind : {kRaw, kAttached, kDetached, kEnveloped}) {
+        SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
+        EXPECT_FALSE(Run(kind[0], kind[1], data, output, Pki("recipient.cert.der")));
+        if (kind == kRaw) {
+            EXPECT_EQ(engine_.Message, kNotSigned);
+        } else {
+            EXPECT_EQ(engine_.Message.rfind(kNotSecured, 0), 0u) << engine_.Message;
+            EXPECT_GT(engine_.Message.size(), kNotSecured.size());
+        }
+        EXPECT_EQ(testutil::ReadFile(output), Text("earlier"));
+        EXPECT_EQ(Leftovers(folder), 0);
+    }
 }
 
 // No folder to write in: the framework's file error leaves Execute.

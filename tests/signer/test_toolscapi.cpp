@@ -18,6 +18,7 @@
 #include "tests/core/test_util.h"
 #include "tests/signer/host_openssl.h"
 #include "tests/signer/installed_signer.h"
+#include "tests/signer/posted_call.h"
 #include "tools/fixture/fixture.h"
 
 namespace {
@@ -269,54 +270,23 @@ TEST(StreamOutput, ShortWriteAndFailingFlushAreFailures)
 
 // A window message handled while a driver runs calls a driver again: the
 // inner call is refused, the outer one completes.
-struct Reentry {
-    PCCERT_CONTEXT certificate = nullptr;
-    std::string data, output;
-    bool called = false;
-    bool innerResult = true;
-    std::string innerText;
-};
-Reentry* reentry = nullptr;
-const UINT kReenter = WM_APP + 7;
-
-LRESULT CALLBACK ReentryProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == kReenter && reentry) {
-        reentry->called = true;
-        reentry->innerResult =
-            SignPKCS7Attached(reentry->data, reentry->output + ".inner", reentry->certificate, reentry->innerText);
-        return 0;
-    }
-    return DefWindowProcA(window, msg, wParam, lParam);
-}
-
 TEST_F(Drivers, PendingMessagesCannotReenter)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = ReentryProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "TavomirDriversReentry";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  windowClass.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
-    Reentry state;
-    state.certificate = certificate_.Get();
-    state.data = Work("reenter.bin");
-    state.output = Work("reenter.p7");
-    ASSERT_TRUE(testutil::WriteFile(state.data, "abc", 3));
-    reentry = &state;
-    ASSERT_TRUE(PostMessageA(window, kReenter, 0, 0));
+    const std::string data = Work("reenter.bin"), output = Work("reenter.p7");
+    ASSERT_TRUE(testutil::WriteFile(data, "abc", 3));
+    bool innerResult = true;
+    std::string innerText;
+    testutil::TPostedCall reentry(
+        [&] { innerResult = SignPKCS7Attached(data, output + ".inner", certificate_.Get(), innerText); });
+    ASSERT_TRUE(reentry.Post());
     std::string text;
-    EXPECT_TRUE(SignPKCS7Attached(state.data, state.output, certificate_.Get(), text)) << text;
-    reentry = nullptr;
-    DestroyWindow(window);
-    EXPECT_TRUE(state.called);
-    EXPECT_FALSE(state.innerResult);
-    EXPECT_EQ(state.innerText, GetErrorText(ERROR_BUSY));
-    EXPECT_EQ(GetFileAttributesA((state.output + ".inner").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(SignPKCS7Attached(data, output, certificate_.Get(), text)) << text;
+    EXPECT_TRUE(reentry.Called());
+    EXPECT_FALSE(innerResult);
+    EXPECT_EQ(innerText, GetErrorText(ERROR_BUSY));
+    EXPECT_EQ(GetFileAttributesA((output + ".inner").c_str()), INVALID_FILE_ATTRIBUTES);
     // Afterwards the drivers take calls again.
-    EXPECT_TRUE(SignPKCS7Attached(state.data, state.output, certificate_.Get(), text)) << text;
+    EXPECT_TRUE(SignPKCS7Attached(data, output, certificate_.Get(), text)) << text;
 }
 
 }  // namespace
