@@ -40,11 +40,11 @@ void DecodeGroup(unsigned char* out, const unsigned char* s)
     out[2] = static_cast<unsigned char>(((s[2] & 3) << 6) | s[3]);
 }
 
-// Writes one full group to text at n and counts it on the line.
+// Writes one full group to text at n and counts it on the line. The caller
+// keeps the last group's characters in the coder.
 std::size_t EmitGroup(Base64Coder* coder, const unsigned char* b, char* text, std::size_t n)
 {
     EncodeFullGroup(text + n, b);
-    CopyBytes(coder->output, text + n, 4);
     n += 4;
     if (coder->lineBreaks) {
         if (++coder->groupsOnLine >= coder->lineWidth) {
@@ -74,6 +74,8 @@ std::size_t EncodeBase64Chunk(Base64Coder* coder, const void* bytes, std::size_t
 {
     const unsigned char* p = static_cast<const unsigned char*>(bytes);
     std::size_t n = 0;
+    std::size_t lastGroup = 0;
+    bool emitted = false;
     if (coder->count > 2) coder->count = 0;  // only 0-2 bytes can wait
     if (coder->count > 0) {
         std::size_t take = 3 - coder->count;
@@ -84,13 +86,17 @@ std::size_t EncodeBase64Chunk(Base64Coder* coder, const void* bytes, std::size_t
         length -= take;
         if (coder->count < 3) return 0;
         n = EmitGroup(coder, coder->group, text, n);
+        emitted = true;
         coder->count = 0;
     }
     while (length >= 3) {
+        lastGroup = n;
         n = EmitGroup(coder, p, text, n);
+        emitted = true;
         p += 3;
         length -= 3;
     }
+    if (emitted) CopyBytes(coder->output, text + lastGroup, 4);
     CopyBytes(coder->group, p, length);
     coder->count = static_cast<std::uint32_t>(length);
     return n;

@@ -13,7 +13,7 @@ mib=${1:-512}
 "$root/scripts/setup.sh"
 arch=win64
 clang -o "$root/build/ia32_probe" "$root/docs/wine-notes/ia32_probe.c" 2>/dev/null
-if "$root/build/ia32_probe" >/dev/null 2>&1 && /usr/lib/wine/wine --version >/dev/null 2>&1; then arch=win32; fi
+if ("$root/build/ia32_probe" >/dev/null; exit $?) 2>/dev/null && /usr/lib/wine/wine --version >/dev/null 2>&1; then arch=win32; fi
 build="$root/build/$arch"
 cmake --build "$build" --target tavomir_sign_bench tavomir_fixture >/dev/null
 pki="$build/pki"

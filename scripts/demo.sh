@@ -30,7 +30,7 @@ clang -o "$demo/ia32_probe" "$root/docs/wine-notes/ia32_probe.c"
 if [ -n "${TAVOMIR_DEMO_ARCH:-}" ]; then
     arch=$TAVOMIR_DEMO_ARCH
     echo "demo: $arch as TAVOMIR_DEMO_ARCH says"
-elif "$demo/ia32_probe" >/dev/null 2>&1; then
+elif ("$demo/ia32_probe" >/dev/null; exit $?) 2>/dev/null; then
     arch=win32
     echo "demo: the kernel runs 32-bit code: the i686 deliverable under 32-bit Wine"
 else

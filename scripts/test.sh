@@ -24,7 +24,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" \
 # process start costs most of a minute, so only the core suite.
 ia32_probe="$root/build/ia32_probe"
 clang -o "$ia32_probe" "$root/docs/wine-notes/ia32_probe.c" 2>/dev/null
-if "$ia32_probe" >/dev/null 2>&1 && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if ("$ia32_probe" >/dev/null; exit $?) 2>/dev/null && /usr/lib/wine/wine --version >/dev/null 2>&1; then
     echo "== 32-bit Windows build under Wine (every suite)"
     TAVOMIR_WINEPREFIX="$WINEPREFIX" xvfb-run -a -s "-screen 0 1280x1024x24" \
         ctest --test-dir "$root/build/win32" --output-on-failure -j 4 || status=1
