@@ -24,8 +24,9 @@ bool TCertPrivateKey::Acquire(PCCERT_CONTEXT certificate, DWORD flags)
 
 bool AcquireVerifyProvider(TCryptProvider& provider)
 {
-    if (CryptAcquireContextA(provider.Put(), nullptr, nullptr, PROV_RSA_FULL, 0)) return true;
-    return CryptAcquireContextA(provider.Put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET) != FALSE;
+    if (CryptAcquireContextA(provider.Put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return true;
+    return CryptAcquireContextA(provider.Put(), nullptr, nullptr, PROV_RSA_FULL,
+                                CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET) != FALSE;
 }
 
 bool OpenUserStore(TCertStore& store, const char* name)
