@@ -65,4 +65,25 @@ inline int RunShell(const std::string& commandLine)
 // Runs openssl with the arguments (a shell line).
 inline int Run(const std::string& arguments) { return RunShell(std::string(Path()) + " " + arguments); }
 
+// openssl verifies a DER signed message against the test CA and writes the
+// content to out (removed first); detached when the content file is given.
+inline int VerifySigned(const std::string& der, const std::string& out, const std::string* content = nullptr)
+{
+    std::remove(out.c_str());
+    std::string args = "cms -verify -inform DER -binary -purpose any -CAfile " + testutil::PkiDir() +
+                       "/ca.cert.pem -in " + der + " -out " + out;
+    if (content) args += " -content " + *content;
+    return Run(args);
+}
+
+// openssl opens a DER envelope for the test PKI's entity (NAME.cert.pem and
+// NAME.key.pem; RC4 needs the legacy provider) and writes the content to out.
+inline int DecryptEnvelope(const std::string& der, const std::string& out, const std::string& recipient = "recipient")
+{
+    std::remove(out.c_str());
+    const std::string pki = testutil::PkiDir() + "/" + recipient;
+    return Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " + der + " -recip " + pki +
+               ".cert.pem -inkey " + pki + ".key.pem -out " + out);
+}
+
 }  // namespace hostssl

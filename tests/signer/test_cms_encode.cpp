@@ -137,11 +137,9 @@ TEST_F(CmsEncode, SignedMessagesVerifyWithOpenSsl)
             ASSERT_TRUE(testutil::WriteFile(Work(tag + ".bin"), content.data(), content.size()));
             ASSERT_NO_FATAL_FAILURE(Sign(content, detached, Work(tag + ".p7")));
             std::string verified = Work(tag + ".verified");
-            std::remove(verified.c_str());
-            std::string args = "cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") +
-                               " -in " + Work(tag + ".p7") + " -out " + verified;
-            if (detached) args += " -content " + Work(tag + ".bin");
-            ASSERT_EQ(hostssl::Run(args), 0) << "openssl did not verify " << tag;
+            const std::string data = Work(tag + ".bin");
+            ASSERT_EQ(hostssl::VerifySigned(Work(tag + ".p7"), verified, detached ? &data : nullptr), 0)
+                << "openssl did not verify " << tag;
             EXPECT_EQ(testutil::ReadFile(verified), content);
         }
     }
@@ -155,9 +153,8 @@ TEST_F(CmsEncode, DetachedSignatureRefusesOtherContent)
     ASSERT_NO_FATAL_FAILURE(Sign(content, true, Work("other.p7")));
     content[8192] ^= 1;
     ASSERT_TRUE(testutil::WriteFile(Work("other.bin"), content.data(), content.size()));
-    EXPECT_NE(hostssl::Run("cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " +
-                         Work("other.p7") + " -content " + Work("other.bin") + " -out " + Work("other.out")),
-              0);
+    const std::string other = Work("other.bin");
+    EXPECT_NE(hostssl::VerifySigned(Work("other.p7"), Work("other.out"), &other), 0);
 }
 
 TEST_F(CmsEncode, SignedMessageShape)
@@ -208,12 +205,7 @@ TEST_F(CmsEncode, EnvelopesDecryptWithOpenSsl)
         Bytes content = Content(size);
         ASSERT_NO_FATAL_FAILURE(Envelope(content, recipient.Get(), Work(tag + ".p7")));
         std::string opened = Work(tag + ".opened");
-        std::remove(opened.c_str());
-        ASSERT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " +
-                             Work(tag + ".p7") + " -recip " + Pki("recipient.cert.pem") + " -inkey " +
-                             Pki("recipient.key.pem") + " -out " + opened),
-                  0)
-            << "openssl did not decrypt " << tag;
+        ASSERT_EQ(hostssl::DecryptEnvelope(Work(tag + ".p7"), opened), 0) << "openssl did not decrypt " << tag;
         EXPECT_EQ(testutil::ReadFile(opened), content);
     }
 }
@@ -284,11 +276,8 @@ TEST_F(CmsEncode, TopBitSerialsKeepTheirSignByte)
     Bytes content = Content(300);
     ASSERT_NO_FATAL_FAILURE(Sign(content, false, Work("topbit.p7")));
     std::string verified = Work("topbit.verified"), printed = Work("topbit.txt");
-    std::remove(verified.c_str());
     std::remove(printed.c_str());
-    EXPECT_EQ(hostssl::Run("cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " +
-                         Work("topbit.p7") + " -out " + verified),
-              0);
+    EXPECT_EQ(hostssl::VerifySigned(Work("topbit.p7"), verified), 0);
     EXPECT_EQ(testutil::ReadFile(verified), content);
     ASSERT_EQ(hostssl::Run("cms -cmsout -print -inform DER -in " + Work("topbit.p7") + " -out " + printed), 0);
     Bytes raw = testutil::ReadFile(printed);
@@ -297,11 +286,7 @@ TEST_F(CmsEncode, TopBitSerialsKeepTheirSignByte)
 
     ASSERT_NO_FATAL_FAILURE(Envelope(content, certificate.Get(), Work("topbit.env.p7")));
     std::string opened = Work("topbit.opened");
-    std::remove(opened.c_str());
-    EXPECT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " +
-                         Work("topbit.env.p7") + " -recip " + Pki("revoked.cert.pem") + " -inkey " +
-                         Pki("revoked.key.pem") + " -out " + opened),
-              0);
+    EXPECT_EQ(hostssl::DecryptEnvelope(Work("topbit.env.p7"), opened, "revoked"), 0);
     EXPECT_EQ(testutil::ReadFile(opened), content);
 }
 
@@ -320,15 +305,8 @@ TEST_F(CmsEncode, SignedThenEnvelopedOpensAndVerifies)
     ASSERT_TRUE(recipient);
     ASSERT_NO_FATAL_FAILURE(Envelope(signedMessage, recipient.Get(), Work("fe.p7")));
     std::string opened = Work("fe.opened"), verified = Work("fe.verified");
-    std::remove(opened.c_str());
-    std::remove(verified.c_str());
-    ASSERT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " + Work("fe.p7") +
-                         " -recip " + Pki("recipient.cert.pem") + " -inkey " + Pki("recipient.key.pem") + " -out " +
-                         opened),
-              0);
-    ASSERT_EQ(hostssl::Run("cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " +
-                         opened + " -out " + verified),
-              0);
+    ASSERT_EQ(hostssl::DecryptEnvelope(Work("fe.p7"), opened), 0);
+    ASSERT_EQ(hostssl::VerifySigned(opened, verified), 0);
     EXPECT_EQ(testutil::ReadFile(opened), signedMessage);
     EXPECT_EQ(testutil::ReadFile(verified), content);
 }

@@ -88,15 +88,6 @@ int DecodeBase64(const std::string& text, const std::string& der)
     return hostssl::RunShell("tr -d '\\r\\n' < " + text + " | base64 -d > " + der);
 }
 
-int VerifySigned(const std::string& der, const std::string& out, const std::string* content)
-{
-    std::remove(out.c_str());
-    std::string args = "cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " + der +
-                       " -out " + out;
-    if (content) args += " -content " + *content;
-    return hostssl::Run(args);
-}
-
 // The serial as openssl prints it: "serial=" and upper-case hex.
 std::string OpenSslSerial(const std::string& certificatePem)
 {
@@ -307,7 +298,7 @@ TEST_F(SigningOperations, AttachedAndDetachedVerifyWithOpenSsl)
             std::string der = Work(tag + ".p7");
             ASSERT_EQ(DecodeBase64(output, der), 0);
             std::string verified = Work(tag + ".verified");
-            ASSERT_EQ(VerifySigned(der, verified, detached ? &data : nullptr), 0);
+            ASSERT_EQ(hostssl::VerifySigned(der, verified, detached ? &data : nullptr), 0);
             EXPECT_EQ(testutil::ReadFile(verified), content);
             std::remove(data.c_str());
             std::remove(der.c_str());
@@ -354,15 +345,11 @@ TEST_F(SigningOperations, SignerChosenInTheDialog)
         ASSERT_EQ(DecodeBase64(output, der), 0);
         if (std::strcmp(kind[0], "FE") == 0) {
             std::string inner = Work("dialog.inner");
-            std::remove(inner.c_str());
-            ASSERT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " + der +
-                                   " -recip " + Pki("recipient.cert.pem") + " -inkey " + Pki("recipient.key.pem") +
-                                   " -out " + inner),
-                      0);
+            ASSERT_EQ(hostssl::DecryptEnvelope(der, inner), 0);
             der = inner;
         }
         const bool detached = std::strcmp(kind[1], "PKCSD") == 0;
-        ASSERT_EQ(VerifySigned(der, verified, detached ? &data : nullptr), 0);
+        ASSERT_EQ(hostssl::VerifySigned(der, verified, detached ? &data : nullptr), 0);
         EXPECT_EQ(testutil::ReadFile(verified), content);
     }
 }
@@ -412,13 +399,9 @@ TEST_F(SigningOperations, EnvelopesOpenWithOpenSslForEachRecipientForm)
         std::string der = Work("fe.p7");
         ASSERT_EQ(DecodeBase64(output, der), 0);
         std::string inner = Work("fe.inner");
-        std::remove(inner.c_str());
-        ASSERT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " + der +
-                               " -recip " + Pki("recipient.cert.pem") + " -inkey " + Pki("recipient.key.pem") +
-                               " -out " + inner),
-                  0);
+        ASSERT_EQ(hostssl::DecryptEnvelope(der, inner), 0);
         std::string verified = Work("fe.verified");
-        ASSERT_EQ(VerifySigned(inner, verified, nullptr), 0);
+        ASSERT_EQ(hostssl::VerifySigned(inner, verified, nullptr), 0);
         EXPECT_EQ(testutil::ReadFile(verified), content);
     }
 }

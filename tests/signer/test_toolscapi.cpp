@@ -61,15 +61,6 @@ std::string MakeFolder(const std::string& name)
     return folder;
 }
 
-int VerifySigned(const std::string& message, const std::string& out, const std::string* content)
-{
-    std::remove(out.c_str());
-    std::string args = "cms -verify -inform DER -binary -purpose any -CAfile " + Pki("ca.cert.pem") + " -in " +
-                       message + " -out " + out;
-    if (content) args += " -content " + *content;
-    return hostssl::Run(args);
-}
-
 class Drivers : public InstalledSignerTest {
 protected:
     void SetUp() override
@@ -101,7 +92,7 @@ TEST_F(Drivers, SignedMessagesVerifyWithOpenSsl)
             ASSERT_TRUE(ok) << text;
             EXPECT_EQ(text, "untouched");
             std::string out = Work(tag + ".verified");
-            ASSERT_EQ(VerifySigned(message, out, detached ? &data : nullptr), 0);
+            ASSERT_EQ(hostssl::VerifySigned(message, out, detached ? &data : nullptr), 0);
             EXPECT_EQ(testutil::ReadFile(out), content);
             if (detached && size > 0) {
                 // No content inside: the message is the same size for any content.
@@ -134,13 +125,9 @@ TEST_F(Drivers, EnvelopesDecryptAndVerifyWithOpenSsl)
         std::string text;
         ASSERT_TRUE(SignAndEnvelopePKCS7(data, message, certificate_.Get(), c.file, text)) << text;
         std::string inner = Work("e.inner");
-        std::remove(inner.c_str());
-        ASSERT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -binary -in " + message +
-                               " -recip " + Pki("recipient.cert.pem") + " -inkey " + Pki("recipient.key.pem") +
-                               " -out " + inner),
-                  0);
+        ASSERT_EQ(hostssl::DecryptEnvelope(message, inner), 0);
         std::string out = Work("e.verified");
-        ASSERT_EQ(VerifySigned(inner, out, nullptr), 0);
+        ASSERT_EQ(hostssl::VerifySigned(inner, out, nullptr), 0);
         EXPECT_EQ(testutil::ReadFile(out), content);
     }
 }
