@@ -2,7 +2,7 @@
 #include <openssl/evp.h>
 
 #include "bench/bench.h"
-#include "core/base64.h"
+#include "core/io/base64.h"
 
 namespace {
 

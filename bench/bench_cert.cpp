@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "bench/bench.h"
-#include "core/certificate.h"
-#include "core/text.h"
+#include "core/x509/certificate.h"
+#include "core/text/text.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <openssl/evp.h>
 
 #include "bench/bench.h"
-#include "core/digest.h"
+#include "core/hash/digest.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/bench.h"
-#include "core/rsa.h"
+#include "core/rsa/rsa.h"
 
 namespace {
 

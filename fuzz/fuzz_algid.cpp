@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/der.h"
-#include "core/oid.h"
-#include "core/stream.h"
+#include "core/der/der.h"
+#include "core/der/oid.h"
+#include "core/io/stream.h"
 
 namespace {
 

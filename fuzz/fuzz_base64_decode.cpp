@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/base64.h"
+#include "core/io/base64.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "core/base64.h"
-#include "core/stream.h"
+#include "core/io/base64.h"
+#include "core/io/stream.h"
 
 namespace {
 

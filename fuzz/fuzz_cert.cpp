@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/certificate.h"
-#include "core/extension.h"
-#include "core/text.h"
+#include "core/x509/certificate.h"
+#include "core/x509/extension.h"
+#include "core/text/text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/der.h"
+#include "core/der/der.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/der.h"
-#include "core/der_stream.h"
-#include "core/oid.h"
-#include "core/stream.h"
+#include "core/der/der.h"
+#include "core/der/der_stream.h"
+#include "core/der/oid.h"
+#include "core/io/stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

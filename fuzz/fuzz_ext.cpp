@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/der.h"
-#include "core/extension.h"
-#include "core/oid.h"
-#include "core/text.h"
+#include "core/der/der.h"
+#include "core/x509/extension.h"
+#include "core/der/oid.h"
+#include "core/text/text.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/der.h"
-#include "core/oid.h"
-#include "core/rsa_key.h"
+#include "core/der/der.h"
+#include "core/der/oid.h"
+#include "core/rsa/rsa_key.h"
 
 namespace {
 

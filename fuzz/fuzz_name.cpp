@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/der.h"
-#include "core/name.h"
-#include "core/stream.h"
-#include "core/text.h"
+#include "core/der/der.h"
+#include "core/x509/name.h"
+#include "core/io/stream.h"
+#include "core/text/text.h"
 
 namespace {
 

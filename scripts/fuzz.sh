@@ -1,9 +1,15 @@
 #!/bin/bash
-# Runs every fuzz target for SECONDS each (default 300) from its seed corpus:
-#   scripts/fuzz.sh [SECONDS] [BUILD_DIR]
+# Runs every fuzz target from its seed corpus:
+#   scripts/fuzz.sh [SECONDS] [BUILD_DIR]   random run of SECONDS each (default 300)
+#   scripts/fuzz.sh --ci [BUILD_DIR]        fixed seed and run count: the same tree
+#                                           answers the same (what scripts/test.sh runs)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${1:-300}
+if [ "${1:-}" = "--ci" ]; then
+    limit=(-seed=1 -runs="${TAVOMIR_FUZZ_RUNS:-20000}"); what="${TAVOMIR_FUZZ_RUNS:-20000} runs, seed 1"
+else
+    seconds=${1:-300}; limit=(-max_total_time="$seconds"); what="${seconds}s"
+fi
 build=${2:-$root/build/fuzz}
 if [ ! -f "$build/build.ninja" ]; then
     CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DTAVOMIR_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -17,9 +23,9 @@ for target in "$build"/fuzz/fuzz_*; do
     scratch=$(mktemp -d); trap 'rm -rf "$scratch"' EXIT
     seeds=("$root/fuzz/corpus/$name")
     [ -d "${seeds[0]}" ] || seeds=()
-    if "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    if "$target" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 \
             -artifact_prefix="$build/crash-$name-" "$scratch" "${seeds[@]}" >"$build/fuzz-$name.log" 2>&1; then
-        echo "fuzz $name: clean for ${seconds}s"
+        echo "fuzz $name: clean for $what"
     else
         echo "fuzz $name: FAILED (see $build/fuzz-$name.log)"; tail -n 30 "$build/fuzz-$name.log"; failed=1
     fi

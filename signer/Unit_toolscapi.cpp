@@ -5,13 +5,13 @@
 #include <memory>
 #include <vector>
 
-#include "signer/capi_handles.h"
-#include "signer/certificado.h"
-#include "signer/cms_stream.h"
+#include "platform/capi_handles.h"
+#include "signer/certs/certificado.h"
+#include "signer/cms/cms_stream.h"
 #include "signer/errors.h"
-#include "signer/file_utils.h"
-#include "signer/output_file.h"
-#include "signer/temp_file.h"
+#include "signer/files/file_utils.h"
+#include "signer/files/output_file.h"
+#include "signer/files/temp_file.h"
 
 namespace {
 

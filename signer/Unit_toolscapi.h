@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <string>
 
-#include "signer/last_error.h"
+#include "platform/last_error.h"
 
 // The certificate context must carry its private key (the key is looked up
 // with the cache flag: it stays with the context).

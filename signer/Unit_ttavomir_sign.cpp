@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "signer/Unit_login.h"
+#include "signer/ui/Unit_login.h"
 #include "signer/Unit_toolscapi.h"
 #include "signer/Unit_ttavomir.h"
-#include "signer/Unit_uploadkeys.h"
-#include "signer/file_utils.h"
-#include "signer/last_error.h"
-#include "signer/output_file.h"
+#include "signer/certs/Unit_uploadkeys.h"
+#include "signer/files/file_utils.h"
+#include "platform/last_error.h"
+#include "signer/files/output_file.h"
 #include "signer/raw_rsa.h"
-#include "signer/temp_file.h"
+#include "signer/files/temp_file.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "signer/capi_handles.h"
+#include "platform/capi_handles.h"
 #include "signer/errors.h"
-#include "signer/file_utils.h"
+#include "signer/files/file_utils.h"
 
 namespace {
 

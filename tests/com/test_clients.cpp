@@ -9,14 +9,14 @@
 #include <string>
 
 #include "signer/Unit_ttavomir.h"
-#include "signer/ansi_text.h"
-#include "tests/com/com_fixture.h"
-#include "tests/signer/host_openssl.h"
-#include "tests/signer/installed_signer.h"
-#include "tests/signer/posted_call.h"
-#include "tests/signer/registry_fixture.h"
+#include "platform/ansi_text.h"
+#include "tests/support/com_fixture.h"
+#include "tests/support/host_openssl.h"
+#include "tests/support/installed_signer.h"
+#include "tests/support/posted_call.h"
+#include "tests/support/registry_fixture.h"
 
-using namespace comtest;
+using namespace testsupport::com;
 
 namespace {
 
@@ -31,13 +31,13 @@ protected:
     }
     void SetUp() override
     {
-        regfix::DeleteKey();
-        regfix::SetDword("USAR_CERT", 1);
-        regfix::Set("USER_CERT", REG_BINARY, testutil::FromHex(thumbprint_).data(), 20);
-        out_ = testutil::WorkDir() + "/clients-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        testsupport::registry::DeleteKey();
+        testsupport::registry::SetDword("USAR_CERT", 1);
+        testsupport::registry::Set("USER_CERT", REG_BINARY, testsupport::FromHex(thumbprint_).data(), 20);
+        out_ = testsupport::WorkDir() + "/clients-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         CreateDirectoryA(out_.c_str(), nullptr);
     }
-    void TearDown() override { regfix::DeleteKey(); }
+    void TearDown() override { testsupport::registry::DeleteKey(); }
 
     // The signer's serial in upper-case hex, most significant byte first.
     static std::string SignerSerial()
@@ -56,7 +56,7 @@ protected:
         return hex;
     }
 
-    static std::string Pki(const char* name) { return testutil::PkiDir() + "/" + name; }
+    static std::string Pki(const char* name) { return testsupport::PkiDir() + "/" + name; }
 
     // What the engine throws for "F"/"RSA" into a folder that does not exist.
     std::string EngineFileError(const std::string& input, const std::string& output)
@@ -77,7 +77,7 @@ protected:
     TRun Script(const char* name, const std::vector<std::string>& arguments)
     {
         std::wstring line = L"\"" + SystemProgram(L"cscript.exe") + L"\" //Nologo \"" +
-                            Widen(FullPath(testutil::SourceDir() + "/" + name)) + L"\"";
+                            Widen(FullPath(testsupport::SourceDir() + "/" + name)) + L"\"";
         for (const std::string& a : arguments) line += L" \"" + Widen(a) + L"\"";
         return RunProgram(line);
     }
@@ -102,9 +102,9 @@ TEST_F(ComClients, SignsAttachedWithTheConfiguredCertificate)
     ASSERT_EQ(o->get_Message(message.Receive()), S_OK);
     EXPECT_EQ(result, VARIANT_TRUE) << "exactly -1";
     EXPECT_EQ(message.Text(), L"2\r\n" + Widen(SignerSerial()));
-    if (!hostssl::Available()) GTEST_SKIP() << "no host openssl";
-    ASSERT_EQ(hostssl::RunShell("tr -d '\\r\\n' < " + output + " | base64 -d > " + output + ".der"), 0);
-    EXPECT_EQ(hostssl::Run("cms -verify -inform DER -binary -CAfile " + Pki("ca.cert.pem") + " -in " + output +
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no host openssl";
+    ASSERT_EQ(testsupport::openssl::RunShell("tr -d '\\r\\n' < " + output + " | base64 -d > " + output + ".der"), 0);
+    EXPECT_EQ(testsupport::openssl::Run("cms -verify -inform DER -binary -CAfile " + Pki("ca.cert.pem") + " -in " + output +
                            ".der -out " + output + ".content >/dev/null 2>&1 && cmp -s " + output + ".content " +
                            Pki("message.txt")),
               0);
@@ -119,7 +119,7 @@ TEST_F(ComClients, ACallFromAPendingMessageIsRefusedWhileSigning)
     const std::wstring otherOutput = Widen(FullPath(out_ + "/second.p7m"));
     HRESULT execute = S_OK, put = S_OK, clear = S_OK, configure = S_OK;
     std::wstring description;
-    testutil::TPostedCall reentry([&] {
+    testsupport::TPostedCall reentry([&] {
         VARIANT_BOOL ignored = 0;
         execute = o->Execute(&ignored);
         TPtr<IErrorInfo> info;
@@ -230,27 +230,27 @@ TEST_F(ComClients, ScriptsSeeTheExceptionAsAnError)
 // The examples sign attached, detached, raw and enveloped; OpenSSL checks each.
 void VerifyExampleOutputs(const std::string& out, const std::string& pki)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no host openssl";
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no host openssl";
     const std::string ca = " -CAfile " + pki + "/ca.cert.pem";
     const std::string message = pki + "/message.txt";
     for (const char* name : {"message.p7m", "message.p7s", "message.env.p7m"}) {
         const std::string f = out + "/" + name;
-        EXPECT_EQ(hostssl::RunShell("tr -d '\\r\\n' < " + f + " | base64 -d > " + f + ".der"), 0) << name;
+        EXPECT_EQ(testsupport::openssl::RunShell("tr -d '\\r\\n' < " + f + " | base64 -d > " + f + ".der"), 0) << name;
     }
-    EXPECT_EQ(hostssl::Run("cms -verify -inform DER -binary" + ca + " -in " + out + "/message.p7m.der -out " + out +
+    EXPECT_EQ(testsupport::openssl::Run("cms -verify -inform DER -binary" + ca + " -in " + out + "/message.p7m.der -out " + out +
                            "/attached.txt >/dev/null 2>&1 && cmp -s " + out + "/attached.txt " + message),
               0)
         << "attached";
-    EXPECT_EQ(hostssl::Run("cms -verify -inform DER -binary" + ca + " -in " + out + "/message.p7s.der -content " +
+    EXPECT_EQ(testsupport::openssl::Run("cms -verify -inform DER -binary" + ca + " -in " + out + "/message.p7s.der -content " +
                            message + " -out /dev/null >/dev/null 2>&1"),
               0)
         << "detached";
-    EXPECT_EQ(hostssl::Run("x509 -in " + pki + "/signer.cert.pem -pubkey -noout > " + out +
+    EXPECT_EQ(testsupport::openssl::Run("x509 -in " + pki + "/signer.cert.pem -pubkey -noout > " + out +
                            "/signer.pub.pem && /usr/bin/openssl dgst -sha1 -verify " + out +
                            "/signer.pub.pem -signature " + out + "/message.sig " + message + " >/dev/null 2>&1"),
               0)
         << "raw";
-    EXPECT_EQ(hostssl::Run("cms -decrypt -provider legacy -provider default -inform DER -in " + out +
+    EXPECT_EQ(testsupport::openssl::Run("cms -decrypt -provider legacy -provider default -inform DER -in " + out +
                            "/message.env.p7m.der -recip " + pki + "/recipient.cert.pem -inkey " + pki +
                            "/recipient.key.pem -out " + out + "/inner.der 2>/dev/null && /usr/bin/openssl cms -verify "
                            "-inform DER -binary" + ca + " -in " + out + "/inner.der -out " + out +
@@ -261,18 +261,18 @@ void VerifyExampleOutputs(const std::string& out, const std::string& pki)
 
 TEST_F(ComClients, JScriptExampleSignsEveryWay)
 {
-    TRun run = Script("examples/sign.js", {FullPath(testutil::PkiDir()), FullPath(out_)});
+    TRun run = Script("examples/sign.js", {FullPath(testsupport::PkiDir()), FullPath(out_)});
     ASSERT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_NE(run.output.find("attached (F, PKCS): Execute true, Message 2 | " + SignerSerial()), std::string::npos)
         << run.output;
-    VerifyExampleOutputs(out_, testutil::PkiDir());
+    VerifyExampleOutputs(out_, testsupport::PkiDir());
 }
 
 TEST_F(ComClients, VBScriptExampleSignsEveryWay)
 {
-    TRun run = Script("examples/sign.vbs", {FullPath(testutil::PkiDir()), FullPath(out_)});
+    TRun run = Script("examples/sign.vbs", {FullPath(testsupport::PkiDir()), FullPath(out_)});
     ASSERT_EQ(run.exitCode, 0u) << run.output;
-    VerifyExampleOutputs(out_, testutil::PkiDir());
+    VerifyExampleOutputs(out_, testsupport::PkiDir());
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 // (plain and aggregated) and the lock count behind DllCanUnloadNow.
 #include <gtest/gtest.h>
 
-#include "tests/com/com_fixture.h"
+#include "tests/support/com_fixture.h"
 
-using namespace comtest;
+using namespace testsupport::com;
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <thread>
 
 #include "signer/Unit_ttavomir.h"
-#include "signer/ansi_text.h"
-#include "tests/com/com_fixture.h"
-#include "tests/signer/registry_fixture.h"
+#include "platform/ansi_text.h"
+#include "tests/support/com_fixture.h"
+#include "tests/support/registry_fixture.h"
 
-using namespace comtest;
+using namespace testsupport::com;
 
 namespace {
 
@@ -71,10 +71,10 @@ protected:
 
 TEST_F(TavomirObject, EveryPropertyStartsAsAnEmptyString)
 {
-    regfix::SetDword("USAR_AC", 1);
-    regfix::SetText("CERT_AC", "C:\\ca.cer");
+    testsupport::registry::SetDword("USAR_AC", 1);
+    testsupport::registry::SetText("CERT_AC", "C:\\ca.cer");
     for (const Property& p : kProperties) EXPECT_EQ(Get(p.get), L"") << p.name;
-    regfix::DeleteKey();
+    testsupport::registry::DeleteKey();
 }
 
 TEST_F(TavomirObject, WritablePropertiesRoundTripTheirOwnField)
@@ -150,10 +150,10 @@ BOOL CALLBACK CloseIfVisible(HWND w, LPARAM)
 
 TEST_F(TavomirObject, ConfigureShowsTheDialogAndAnswersSOkWhenClosed)
 {
-    regfix::DeleteKey();
-    regfix::SetDword("USAR_AC", 1);
-    regfix::SetText("CERT_AC", "C:\\ca.cer");
-    auto before = Snapshot(HKEY_CURRENT_USER, regfix::Path());
+    testsupport::registry::DeleteKey();
+    testsupport::registry::SetDword("USAR_AC", 1);
+    testsupport::registry::SetText("CERT_AC", "C:\\ca.cer");
+    auto before = Snapshot(HKEY_CURRENT_USER, testsupport::registry::Path());
 
     std::atomic<bool> done{false}, seen{false}, classWhileShown{false};
     const DWORD self = GetCurrentThreadId();
@@ -183,9 +183,9 @@ TEST_F(TavomirObject, ConfigureShowsTheDialogAndAnswersSOkWhenClosed)
     EXPECT_TRUE(classWhileShown);
     WNDCLASSEXA wc{sizeof wc};
     EXPECT_FALSE(GetClassInfoExA(server, "TavomirForm", &wc));
-    EXPECT_EQ(Snapshot(HKEY_CURRENT_USER, regfix::Path()), before) << "closing is cancelling";
+    EXPECT_EQ(Snapshot(HKEY_CURRENT_USER, testsupport::registry::Path()), before) << "closing is cancelling";
     EXPECT_EQ(Get(&ITavomir::get_ACFile), L"") << "the dialog does not touch the engine";
-    regfix::DeleteKey();
+    testsupport::registry::DeleteKey();
 }
 
 // --- IDispatch ------------------------------------------------------------------

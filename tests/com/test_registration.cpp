@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "tests/com/com_fixture.h"
+#include "tests/support/com_fixture.h"
 
-using namespace comtest;
+using namespace testsupport::com;
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/base64.h"
-#include "core/stream.h"
-#include "tests/core/test_util.h"
+#include "core/io/base64.h"
+#include "core/io/stream.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
@@ -306,10 +306,10 @@ std::string WithLineBreaks(const std::string& plain, std::size_t dataLength, std
 std::vector<std::string> PythonEncode(const std::vector<Bytes>& inputs)
 {
     std::string hex;
-    for (const Bytes& b : inputs) hex += testutil::ToHex(b.data(), b.size()) + "\n";
-    std::string path = testutil::WorkDir() + "/base64_inputs.txt";
-    if (!testutil::WriteFile(path, hex.data(), hex.size())) return {};
-    std::string out = testutil::RunCommand(
+    for (const Bytes& b : inputs) hex += testsupport::ToHex(b.data(), b.size()) + "\n";
+    std::string path = testsupport::WorkDir() + "/base64_inputs.txt";
+    if (!testsupport::WriteFile(path, hex.data(), hex.size())) return {};
+    std::string out = testsupport::RunCommand(
         "python3 -c \"import base64,sys\n"
         "for l in open(sys.argv[1]): print(base64.b64encode(bytes.fromhex(l.strip())).decode())\" " + path);
     std::vector<std::string> lines;
@@ -368,17 +368,17 @@ TEST(Base64Peer, StreamDecoderReadsOpenSslAndMimeText)
 {
     std::mt19937 rng(99);
     Bytes data = RandomBytes(rng, 5000);
-    std::string dir = testutil::WorkDir();
-    ASSERT_TRUE(testutil::WriteFile(dir + "/b64_peer.bin", data.data(), data.size()));
+    std::string dir = testsupport::WorkDir();
+    ASSERT_TRUE(testsupport::WriteFile(dir + "/b64_peer.bin", data.data(), data.size()));
     int status = -1;
     // OpenSSL: 64-character lines with LF, wrapped in armour lines here.
     std::string pem = "-----BEGIN TEST DATA-----\n" +
-                      testutil::RunCommand("openssl base64 -in " + dir + "/b64_peer.bin", &status) +
+                      testsupport::RunCommand("openssl base64 -in " + dir + "/b64_peer.bin", &status) +
                       "-----END TEST DATA-----\n";
     ASSERT_EQ(status, 0);
     EXPECT_EQ(StreamDecode(pem, 333), data);
     // MIME: 76-character lines.
-    std::string mime = testutil::RunCommand(
+    std::string mime = testsupport::RunCommand(
         "python3 -c \"import base64,sys; sys.stdout.write(base64.encodebytes(open(sys.argv[1],'rb').read()).decode())\" " +
         dir + "/b64_peer.bin", &status);
     ASSERT_EQ(status, 0);
@@ -386,8 +386,8 @@ TEST(Base64Peer, StreamDecoderReadsOpenSslAndMimeText)
 
     // And OpenSSL reads what the stream writes with CRLF breaks.
     std::string ours = StreamEncode(data, 16, true, {77});
-    ASSERT_TRUE(testutil::WriteFile(dir + "/b64_ours.txt", ours.data(), ours.size()));
-    std::string back = testutil::RunCommand("openssl base64 -d -in " + dir + "/b64_ours.txt", &status);
+    ASSERT_TRUE(testsupport::WriteFile(dir + "/b64_ours.txt", ours.data(), ours.size()));
+    std::string back = testsupport::RunCommand("openssl base64 -d -in " + dir + "/b64_ours.txt", &status);
     ASSERT_EQ(status, 0);
     EXPECT_EQ(ToBytes(back), data);
 }

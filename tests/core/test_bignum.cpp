@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "core/bignum.h"
+#include "core/rsa/bignum.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "core/bytes.h"
+#include "core/der/bytes.h"
 
 TEST(Bytes, CompareGivesFirstDifferenceAsUnsigned)
 {

@@ -10,21 +10,21 @@
 #include <string>
 #include <vector>
 
-#include "core/certificate.h"
-#include "core/extension.h"
-#include "core/oid.h"
-#include "tests/core/test_cert_util.h"
+#include "core/x509/certificate.h"
+#include "core/x509/extension.h"
+#include "core/der/oid.h"
+#include "tests/support/test_cert_util.h"
 
-using certtest::Bytes;
-using certtest::DecodedCertificate;
-using certtest::SlotText;
+using testsupport::cert::Bytes;
+using testsupport::cert::DecodedCertificate;
+using testsupport::cert::SlotText;
 
 namespace {
 
 std::map<std::string, std::string> ReadManifest()
 {
     std::map<std::string, std::string> values;
-    Bytes text = certtest::ReadPki("pki.env");
+    Bytes text = testsupport::cert::ReadPki("pki.env");
     std::istringstream in(std::string(text.begin(), text.end()));
     std::string line;
     while (std::getline(in, line)) {
@@ -44,11 +44,11 @@ std::string Upper(std::string s)
     return s;
 }
 
-std::string HexOf(const ByteBuffer& b) { return Upper(testutil::ToHex(b.pointer, b.length)); }
+std::string HexOf(const ByteBuffer& b) { return Upper(testsupport::ToHex(b.pointer, b.length)); }
 
 bool LoadPublicKey(const std::string& name, RsaPublicKey* key)
 {
-    DecodedCertificate cert(certtest::ReadPki(name + ".cert.der"), nullptr);
+    DecodedCertificate cert(testsupport::cert::ReadPki(name + ".cert.der"), nullptr);
     if (cert.result != 1) return false;
     *key = cert.f.publicKey;
     return true;
@@ -89,8 +89,8 @@ std::uint16_t Flags(const ExtensionTable& table, int kind, std::uint32_t* critic
 #ifndef _WIN32
 std::string OpenSsl(const std::string& name, const std::string& options)
 {
-    return testutil::RunCommand("OPENSSL_CONF=/dev/null openssl x509 -inform DER -in '" +
-                                certtest::Pki(name + ".cert.der") + "' -noout " + options + " 2>/dev/null");
+    return testsupport::RunCommand("OPENSSL_CONF=/dev/null openssl x509 -inform DER -in '" +
+                                testsupport::Pki(name + ".cert.der") + "' -noout " + options + " 2>/dev/null");
 }
 
 // "KEY=value" of openssl's one-line outputs.
@@ -131,14 +131,14 @@ std::uint16_t KeyUsageFromText(const std::string& text)
 TEST(CertificateDecoder, TestPkiFieldsAndSignatures)
 {
     auto manifest = ReadManifest();
-    if (manifest.empty()) GTEST_SKIP() << "no test PKI in " << testutil::PkiDir();
+    if (manifest.empty()) GTEST_SKIP() << "no test PKI in " << testsupport::PkiDir();
     for (const Entity& e : kEntities) {
         SCOPED_TRACE(e.name);
         std::string upper = Upper(e.name);
         RsaPublicKey issuerKey, wrongKey;
         ASSERT_TRUE(LoadPublicKey(e.issuer, &issuerKey));
         ASSERT_TRUE(LoadPublicKey(std::string(e.issuer) == "ca" ? "otherca" : "ca", &wrongKey));
-        Bytes der = certtest::ReadPki(std::string(e.name) + ".cert.der");
+        Bytes der = testsupport::cert::ReadPki(std::string(e.name) + ".cert.der");
 
         DecodedCertificate cert(der, &issuerKey);
         ASSERT_EQ(cert.result, 1);
@@ -174,8 +174,8 @@ TEST(CertificateDecoder, TestPkiFieldsAndSignatures)
 TEST(CertificateDecoder, ExtendedKeyUsageOfResponderAndTsa)
 {
     if (ReadManifest().empty()) GTEST_SKIP() << "no test PKI";
-    DecodedCertificate ocsp(certtest::ReadPki("ocsp.cert.der"), nullptr);
-    DecodedCertificate tsa(certtest::ReadPki("tsa.cert.der"), nullptr);
+    DecodedCertificate ocsp(testsupport::cert::ReadPki("ocsp.cert.der"), nullptr);
+    DecodedCertificate tsa(testsupport::cert::ReadPki("tsa.cert.der"), nullptr);
     ASSERT_EQ(ocsp.result, 1);
     ASSERT_EQ(tsa.result, 1);
     std::uint32_t critical = 0;
@@ -194,7 +194,7 @@ TEST(CertificateDecoder, ChangedTbsByteInvalidatesSignature)
     if (ReadManifest().empty()) GTEST_SKIP() << "no test PKI";
     RsaPublicKey caKey;
     ASSERT_TRUE(LoadPublicKey("ca", &caKey));
-    Bytes der = certtest::ReadPki("signer.cert.der");
+    Bytes der = testsupport::cert::ReadPki("signer.cert.der");
     std::string cn = "Tavomir Test Signer";
     auto at = std::search(der.begin(), der.end(), cn.begin(), cn.end());
     ASSERT_NE(at, der.end());
@@ -204,7 +204,7 @@ TEST(CertificateDecoder, ChangedTbsByteInvalidatesSignature)
     EXPECT_EQ(cert.f.signatureStatus, kSignatureInvalid);
     EXPECT_EQ(SlotText(cert.f.subject.slots[kNameCommonName]), "Tavomir Xest Signer");
 
-    Bytes signatureFlipped = certtest::ReadPki("signer.cert.der");
+    Bytes signatureFlipped = testsupport::cert::ReadPki("signer.cert.der");
     signatureFlipped[signatureFlipped.size() - 5] ^= 0x01;
     DecodedCertificate flipped(signatureFlipped, &caKey);
     ASSERT_EQ(flipped.result, 1);
@@ -217,12 +217,12 @@ TEST(CertificateDecoder, FieldsMatchOpenSslText)
     if (ReadManifest().empty()) GTEST_SKIP() << "no test PKI";
     for (const Entity& e : kEntities) {
         SCOPED_TRACE(e.name);
-        DecodedCertificate cert(certtest::ReadPki(std::string(e.name) + ".cert.der"), nullptr);
+        DecodedCertificate cert(testsupport::cert::ReadPki(std::string(e.name) + ".cert.der"), nullptr);
         ASSERT_EQ(cert.result, 1);
         std::string out = OpenSsl(e.name, "-serial -modulus -dates -dateopt iso_8601");
         EXPECT_EQ(HexOf(cert.f.serialNumber), After(out, "serial"));
         std::size_t bytes = cert.f.publicKey.bits / 8;
-        EXPECT_EQ(Upper(testutil::ToHex(cert.f.publicKey.modulus + 256 - bytes, bytes)), After(out, "Modulus"));
+        EXPECT_EQ(Upper(testsupport::ToHex(cert.f.publicKey.modulus + 256 - bytes, bytes)), After(out, "Modulus"));
         EXPECT_EQ(IsoTime(cert.f.notBefore), After(out, "notBefore"));
         EXPECT_EQ(IsoTime(cert.f.notAfter), After(out, "notAfter"));
 
@@ -243,7 +243,7 @@ class RichCertificate : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        der = testutil::ReadFile(testutil::SourceDir() + "/tests/data/cert/rich.der");
+        der = testsupport::ReadFile(testsupport::SourceDir() + "/tests/data/cert/rich.der");
         ASSERT_FALSE(der.empty());
         DecodedCertificate self(der, nullptr);
         ASSERT_EQ(self.result, 1);
@@ -339,8 +339,8 @@ TEST_F(RichCertificate, ExtensionValues)
 #ifndef _WIN32
 TEST_F(RichCertificate, FieldsMatchOpenSsl)
 {
-    std::string path = testutil::SourceDir() + "/tests/data/cert/rich.der";
-    std::string out = testutil::RunCommand("openssl x509 -inform DER -in '" + path +
+    std::string path = testsupport::SourceDir() + "/tests/data/cert/rich.der";
+    std::string out = testsupport::RunCommand("openssl x509 -inform DER -in '" + path +
                                            "' -noout -serial -dates -dateopt iso_8601 2>/dev/null");
     EXPECT_EQ(HexOf(cert.f.serialNumber), After(out, "serial"));
     EXPECT_EQ(IsoTime(cert.f.notBefore), After(out, "notBefore"));

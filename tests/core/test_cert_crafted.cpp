@@ -5,23 +5,23 @@
 #include <string>
 #include <vector>
 
-#include "core/certificate.h"
-#include "core/der.h"
-#include "core/digestinfo_sign.h"
-#include "core/extension.h"
-#include "core/oid.h"
-#include "core/rsa_key.h"
-#include "tests/core/test_cert_util.h"
+#include "core/x509/certificate.h"
+#include "core/der/der.h"
+#include "core/rsa/digestinfo_sign.h"
+#include "core/x509/extension.h"
+#include "core/der/oid.h"
+#include "core/rsa/rsa_key.h"
+#include "tests/support/test_cert_util.h"
 
-using certtest::Bytes;
-using certtest::Cat;
-using certtest::DecodedCertificate;
-using certtest::Hex;
-using certtest::Seq;
-using certtest::Set;
-using certtest::SlotText;
-using certtest::Text;
-using certtest::Tlv;
+using testsupport::cert::Bytes;
+using testsupport::cert::Cat;
+using testsupport::cert::DecodedCertificate;
+using testsupport::cert::Hex;
+using testsupport::cert::Seq;
+using testsupport::cert::Set;
+using testsupport::cert::SlotText;
+using testsupport::cert::Text;
+using testsupport::cert::Tlv;
 
 namespace {
 
@@ -42,7 +42,7 @@ struct Issuer {
 
     Issuer()
     {
-        Bytes der = certtest::ReadPki("recipient.key.pk1.der");
+        Bytes der = testsupport::cert::ReadPki("recipient.key.pk1.der");
         if (der.empty()) return;
         DERCursor reader;
         InitDERReader(&reader, der.data(), der.size());
@@ -50,7 +50,7 @@ struct Issuer {
         publicKey.bits = key.bits;
         std::memcpy(publicKey.modulus, key.modulus, sizeof key.modulus);
         std::memcpy(publicKey.publicExponent, key.publicExponent, sizeof key.publicExponent);
-        DecodedCertificate signer(certtest::ReadPki("signer.cert.der"), nullptr);
+        DecodedCertificate signer(testsupport::cert::ReadPki("signer.cert.der"), nullptr);
         if (signer.result != 1) return;
         static unsigned char buffer[1024];
         DERCursor writer;
@@ -204,14 +204,14 @@ TEST_F(CraftedCertificate, SerialNumbers)
         Bytes content;
         std::string hex;
     } cases[] = {
-        {{0x00}, "00"}, {{0x00, 0x8B, 0x7E}, "8b7e"}, {{0x7F}, "7f"}, {{0x00, 0x01}, "01"}, {twenty, testutil::ToHex(twenty.data() + 1, 20)},
+        {{0x00}, "00"}, {{0x00, 0x8B, 0x7E}, "8b7e"}, {{0x7F}, "7f"}, {{0x00, 0x01}, "01"}, {twenty, testsupport::ToHex(twenty.data() + 1, 20)},
     };
     for (const Case& c : cases) {
         Tbs changed = tbs;
         changed.serial = Integer(c.content);
         DecodedCertificate cert(SignedCertificate(issuer, changed.Der()), nullptr);
         ASSERT_EQ(cert.result, 1);
-        EXPECT_EQ(testutil::ToHex(cert.f.serialNumber.pointer, cert.f.serialNumber.length), c.hex);
+        EXPECT_EQ(testsupport::ToHex(cert.f.serialNumber.pointer, cert.f.serialNumber.length), c.hex);
         EXPECT_EQ(cert.f.serialNumber.pointer[cert.f.serialNumber.length], 0);
     }
 }
@@ -290,7 +290,7 @@ TEST_F(CraftedCertificate, WrapperFormCarriesAttributes)
 // successful decode hands out is released by the holder (LeakSanitizer).
 TEST_F(CraftedCertificate, DamagedInputIsHandledCleanly)
 {
-    Bytes rich = testutil::ReadFile(testutil::SourceDir() + "/tests/data/cert/rich.der");
+    Bytes rich = testsupport::ReadFile(testsupport::SourceDir() + "/tests/data/cert/rich.der");
     ASSERT_FALSE(rich.empty());
     DecodedCertificate cert;
     for (std::size_t n = 0; n < rich.size(); ++n) {
@@ -353,13 +353,13 @@ TEST(CertificateDecoderPeers, Sha256AndUtf8NamesAreRefused)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string base = testutil::WorkDir() + "/refused-" + c.name;
+        std::string base = testsupport::WorkDir() + "/refused-" + c.name;
         int status = -1;
-        testutil::RunCommand("OPENSSL_CONF=/dev/null openssl req -x509 -new -newkey rsa:1024 -nodes -keyout '" + base +
+        testsupport::RunCommand("OPENSSL_CONF=/dev/null openssl req -x509 -new -newkey rsa:1024 -nodes -keyout '" + base +
                                  ".key' -days 1 -outform DER -out '" + base + ".der' " + c.options + " 2>/dev/null",
                              &status);
         ASSERT_EQ(status, 0);
-        DecodedCertificate cert(testutil::ReadFile(base + ".der"), nullptr);
+        DecodedCertificate cert(testsupport::ReadFile(base + ".der"), nullptr);
         EXPECT_EQ(cert.result, 0);
     }
 }

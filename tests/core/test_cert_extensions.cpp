@@ -5,20 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "core/der.h"
-#include "core/extension.h"
-#include "core/oid.h"
-#include "core/text.h"
-#include "tests/core/test_cert_util.h"
+#include "core/der/der.h"
+#include "core/x509/extension.h"
+#include "core/der/oid.h"
+#include "core/text/text.h"
+#include "tests/support/test_cert_util.h"
 
-using certtest::Bytes;
-using certtest::Cat;
-using certtest::Hex;
-using certtest::Seq;
-using certtest::Set;
-using certtest::SlotText;
-using certtest::Text;
-using certtest::Tlv;
+using testsupport::cert::Bytes;
+using testsupport::cert::Cat;
+using testsupport::cert::Hex;
+using testsupport::cert::Seq;
+using testsupport::cert::Set;
+using testsupport::cert::SlotText;
+using testsupport::cert::Text;
+using testsupport::cert::Tlv;
 
 namespace {
 

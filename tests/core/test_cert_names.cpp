@@ -4,20 +4,20 @@
 #include <string>
 #include <vector>
 
-#include "core/der.h"
-#include "core/name.h"
-#include "core/stream.h"
-#include "core/text.h"
-#include "tests/core/test_cert_util.h"
+#include "core/der/der.h"
+#include "core/x509/name.h"
+#include "core/io/stream.h"
+#include "core/text/text.h"
+#include "tests/support/test_cert_util.h"
 
-using certtest::Bytes;
-using certtest::Cat;
-using certtest::Hex;
-using certtest::Seq;
-using certtest::Set;
-using certtest::SlotText;
-using certtest::Text;
-using certtest::Tlv;
+using testsupport::cert::Bytes;
+using testsupport::cert::Cat;
+using testsupport::cert::Hex;
+using testsupport::cert::Seq;
+using testsupport::cert::Set;
+using testsupport::cert::SlotText;
+using testsupport::cert::Text;
+using testsupport::cert::Tlv;
 
 namespace {
 
@@ -170,7 +170,7 @@ TEST(NameAttributes, IdentifierTable)
         unsigned char out[16];
         int length = NameAttributeToOID(slot, out);
         ASSERT_GT(length, 0);
-        EXPECT_EQ(testutil::ToHex(out, length), testutil::ToHex(Hex(arcs[slot]).data(), Hex(arcs[slot]).size()));
+        EXPECT_EQ(testsupport::ToHex(out, length), testsupport::ToHex(Hex(arcs[slot]).data(), Hex(arcs[slot]).size()));
         EXPECT_EQ(OIDToNameAttribute(out, length), slot);
     }
     unsigned char out[16];

@@ -6,12 +6,12 @@
 #include <cstring>
 #include <string>
 
-#include "core/datetime.h"
-#include "core/digest.h"
-#include "core/stream.h"
-#include "core/text.h"
-#include "core/text_files.h"
-#include "tests/core/test_util.h"
+#include "core/text/datetime.h"
+#include "core/hash/digest.h"
+#include "core/io/stream.h"
+#include "core/text/text.h"
+#include "core/io/text_files.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
@@ -30,9 +30,9 @@ std::string CalendarTable(const char* yearExpr)
         "      ok = 1<=mm<=12 and 1<=dd<=calendar.monthrange(y,mm)[1]\n"
         "      out.append('1' if ok else '0')\n"
         "print(''.join(out))\n";
-    std::string path = testutil::WorkDir() + "/calendar_table.py";
-    if (!testutil::WriteFile(path, script.data(), script.size())) return "";
-    std::string table = testutil::RunCommand("python3 " + path);
+    std::string path = testsupport::WorkDir() + "/calendar_table.py";
+    if (!testsupport::WriteFile(path, script.data(), script.size())) return "";
+    std::string table = testsupport::RunCommand("python3 " + path);
     while (!table.empty() && (table.back() == '\n' || table.back() == '\r')) table.pop_back();
     return table;
 }
@@ -263,7 +263,7 @@ struct FileStream {
     DataStream stream{};
     explicit FileStream(const std::string& path, const std::string& content)
     {
-        testutil::WriteFile(path, content.data(), content.size());
+        testsupport::WriteFile(path, content.data(), content.size());
         OpenStream(&stream, kStreamFile, kTransferRaw);
         SetStreamFile(&stream, path.c_str());
         StartStream(&stream, kOpenRead);
@@ -285,7 +285,7 @@ TEST(StreamHelpers, SkipStreamBytesCountsWhatWasRead)
 {
     std::string content(300, 'a');
     content += "TAIL";
-    std::string path = testutil::WorkDir() + "/skip.bin";
+    std::string path = testsupport::WorkDir() + "/skip.bin";
     {
         FileStream f(path, content);
         EXPECT_EQ(SkipStreamBytes(&f.stream, 0), 1);
@@ -309,10 +309,10 @@ TEST(StreamHelpers, SkipStreamBytesCountsWhatWasRead)
 
 TEST(StreamHelpers, FileLengthAndStreamMd5)
 {
-    std::string path = testutil::WorkDir() + "/length.bin";
+    std::string path = testsupport::WorkDir() + "/length.bin";
     std::string content(6144 * 2 + 17, 'x');
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
-    ASSERT_TRUE(testutil::WriteFile(path, content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(path, content.data(), content.size()));
     FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
     std::fseek(file, 10, SEEK_SET);
@@ -326,8 +326,8 @@ TEST(StreamHelpers, FileLengthAndStreamMd5)
     ASSERT_EQ(DigestDataBlock(expected, &length, reinterpret_cast<const unsigned char*>(content.data()),
                               content.size(), kDigestMd5), 0);
 #ifndef _WIN32
-    std::string md5 = testutil::RunCommand("openssl dgst -md5 -r '" + path + "' 2>/dev/null");
-    EXPECT_EQ(md5.substr(0, 32), testutil::ToHex(expected, 16));
+    std::string md5 = testsupport::RunCommand("openssl dgst -md5 -r '" + path + "' 2>/dev/null");
+    EXPECT_EQ(md5.substr(0, 32), testsupport::ToHex(expected, 16));
 #endif
     for (std::size_t size : {content.size(), std::size_t(6144), std::size_t(0)}) {
         FileStream f(path, content.substr(0, size));

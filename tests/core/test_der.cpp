@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "core/der.h"
-#include "tests/core/test_der_util.h"
+#include "core/der/der.h"
+#include "tests/support/test_der_util.h"
 
 namespace {
 
-using testutil::FromHex;
-using testutil::ToHex;
+using testsupport::FromHex;
+using testsupport::ToHex;
 
 std::string CursorHex(const DERCursor& c) { return ToHex(c.buffer + c.position, c.size - c.position); }
 
@@ -101,7 +101,7 @@ TEST(DERReader, TableOfEncodings)
         EXPECT_EQ(tag, c.tag);
         EXPECT_EQ(length, c.length);
         EXPECT_EQ(cursor.position, c.position);
-        if (c.content) { EXPECT_EQ(ToHex(item.pointer, item.length), dertest::Hex(FromHex(c.content))); }
+        if (c.content) { EXPECT_EQ(ToHex(item.pointer, item.length), testsupport::der::Hex(FromHex(c.content))); }
     }
 }
 
@@ -367,7 +367,7 @@ std::string Lower(std::string s)
 
 TEST(DERPeer, ReadsWhatOpenSSLMakes)
 {
-    std::vector<unsigned char> der = dertest::GenConfFixture("structure.cnf");
+    std::vector<unsigned char> der = testsupport::der::GenConfFixture("structure.cnf");
     ASSERT_FALSE(der.empty()) << "openssl asn1parse -genconf failed";
     DERCursor cursor;
     InitDERReader(&cursor, der.data(), der.size());
@@ -425,7 +425,7 @@ std::size_t WriteBackwards(DERCursor* cursor, std::size_t* index, int depth, std
 
 TEST(DERPeer, WritesWhatOpenSSLMakes)
 {
-    std::vector<unsigned char> der = dertest::GenConfFixture("structure.cnf");
+    std::vector<unsigned char> der = testsupport::der::GenConfFixture("structure.cnf");
     ASSERT_FALSE(der.empty());
     std::vector<unsigned char> buffer(6144);
     DERCursor cursor;
@@ -433,7 +433,7 @@ TEST(DERPeer, WritesWhatOpenSSLMakes)
     std::size_t index = 0;
     std::size_t total = WriteBackwards(&cursor, &index, 0, sizeof kStructure / sizeof kStructure[0]);
     EXPECT_EQ(total, der.size());
-    EXPECT_EQ(CursorHex(cursor), dertest::Hex(der));
+    EXPECT_EQ(CursorHex(cursor), testsupport::der::Hex(der));
 }
 
 TEST(DERPeer, LengthFormsAtEveryBoundary)
@@ -447,11 +447,11 @@ TEST(DERPeer, LengthFormsAtEveryBoundary)
         std::vector<unsigned char> v(size);
         for (std::size_t i = 0; i < size; ++i) v[i] = static_cast<unsigned char>(i * 37 + 11);
         std::string n = std::to_string(values.size());
-        config += "o" + n + (size ? " = FORMAT:HEX,OCTETSTRING:" : " = OCTETSTRING:") + dertest::Hex(v) + "\n";
-        if (size) config += "i" + n + " = INTEGER:0x" + dertest::Hex(v) + "\n";
+        config += "o" + n + (size ? " = FORMAT:HEX,OCTETSTRING:" : " = OCTETSTRING:") + testsupport::der::Hex(v) + "\n";
+        if (size) config += "i" + n + " = INTEGER:0x" + testsupport::der::Hex(v) + "\n";
         values.push_back(v);
     }
-    std::vector<unsigned char> der = dertest::GenConf("lengths", config);
+    std::vector<unsigned char> der = testsupport::der::GenConf("lengths", config);
     ASSERT_FALSE(der.empty());
 
     std::vector<unsigned char> buffer(der.size() + 16);
@@ -465,7 +465,7 @@ TEST(DERPeer, LengthFormsAtEveryBoundary)
     }
     total += PutDERValue(&w, 16, ByteBuffer{nullptr, total});
     EXPECT_EQ(total, der.size());
-    EXPECT_EQ(CursorHex(w), dertest::Hex(der));
+    EXPECT_EQ(CursorHex(w), testsupport::der::Hex(der));
 
     DERCursor r;
     InitDERReader(&r, der.data(), der.size());

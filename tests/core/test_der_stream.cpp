@@ -3,15 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "core/der.h"
-#include "core/der_stream.h"
-#include "core/stream.h"
-#include "tests/core/test_der_util.h"
+#include "core/der/der.h"
+#include "core/der/der_stream.h"
+#include "core/io/stream.h"
+#include "tests/support/test_der_util.h"
 
 namespace {
 
-using testutil::FromHex;
-using testutil::ToHex;
+using testsupport::FromHex;
+using testsupport::ToHex;
 
 struct Medium {
     unsigned char kind;
@@ -80,7 +80,7 @@ TEST(DERStream, TableOverEveryMedium)
     for (const Medium& m : kMedia) {
         for (const StreamCase& c : kCases) {
             SCOPED_TRACE(std::string(c.name) + ", " + MediumName(m));
-            dertest::ReadingStream s(FromHex(c.hex), m.kind, m.mode, m.block);
+            testsupport::der::ReadingStream s(FromHex(c.hex), m.kind, m.mode, m.block);
             ASSERT_TRUE(s.ready);
             int tag = -1;
             std::size_t length = 99;
@@ -139,9 +139,9 @@ TEST(DERStream, FailingStreamGivesNoHeader)
 #ifndef _WIN32
 TEST(DERStream, ReadsOpenSSLFileElementByElement)
 {
-    std::vector<unsigned char> der = dertest::GenConfFixture("structure.cnf");
+    std::vector<unsigned char> der = testsupport::der::GenConfFixture("structure.cnf");
     ASSERT_FALSE(der.empty()) << "openssl asn1parse -genconf failed";
-    std::string path = testutil::WorkDir() + "/der-structure.der";
+    std::string path = testsupport::WorkDir() + "/der-structure.der";
 
     struct Expected { int tag; std::size_t length; const char* content; };  // nullptr: entered
     const Expected expected[] = {

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "core/bytes.h"
-#include "core/digest.h"
-#include "tests/core/test_util.h"
+#include "core/der/bytes.h"
+#include "core/hash/digest.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
-using testutil::ToHex;
+using testsupport::ToHex;
 
 std::vector<unsigned char> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 

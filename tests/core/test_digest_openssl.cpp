@@ -13,7 +13,7 @@
 #include <random>
 #include <vector>
 
-#include "core/digest.h"
+#include "core/hash/digest.h"
 
 namespace {
 

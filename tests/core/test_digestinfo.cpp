@@ -8,19 +8,19 @@
 #include <gmp.h>
 #endif
 
-#include "core/der.h"
-#include "core/digest.h"
-#include "core/digestinfo_sign.h"
-#include "core/oid.h"
-#include "core/rsa.h"
-#include "core/rsa_key.h"
-#include "tests/core/test_cert_util.h"
+#include "core/der/der.h"
+#include "core/hash/digest.h"
+#include "core/rsa/digestinfo_sign.h"
+#include "core/der/oid.h"
+#include "core/rsa/rsa.h"
+#include "core/rsa/rsa_key.h"
+#include "tests/support/test_cert_util.h"
 
-using certtest::Bytes;
-using certtest::Cat;
-using certtest::Hex;
-using certtest::Seq;
-using certtest::Tlv;
+using testsupport::cert::Bytes;
+using testsupport::cert::Cat;
+using testsupport::cert::Hex;
+using testsupport::cert::Seq;
+using testsupport::cert::Tlv;
 
 namespace {
 
@@ -31,7 +31,7 @@ struct PkiKey {
 
     explicit PkiKey(const std::string& name)
     {
-        Bytes der = certtest::ReadPki(name + ".key.pk1.der");
+        Bytes der = testsupport::cert::ReadPki(name + ".key.pk1.der");
         if (der.empty()) return;
         DERCursor reader;
         InitDERReader(&reader, der.data(), der.size());
@@ -87,8 +87,8 @@ TEST(DigestInfoSignatures, MatchesOpenSslSha1Signature)
 {
     PkiKey key("signer");
     if (!key.loaded) GTEST_SKIP() << "no test PKI";
-    Bytes message = certtest::ReadPki("message.txt");
-    Bytes expected = certtest::ReadPki("signer.message.sha1.sig");
+    Bytes message = testsupport::cert::ReadPki("message.txt");
+    Bytes expected = testsupport::cert::ReadPki("signer.message.sha1.sig");
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(Sign(key, kAlgSHA1WithRsa, message), expected);
     EXPECT_EQ(Verify(key, kAlgSHA1WithRsa, message, expected), 35u);
@@ -109,18 +109,18 @@ TEST(DigestInfoSignatures, MatchesOpenSslForEachDigest)
         const char* openssl;
     } cases[] = {{kAlgMD5WithRsa, "-md5"}, {kAlgSHA1WithRsa, "-sha1"}};
     // Not MD4: OpenSSL 3.0 writes its DigestInfo with the identifier 1.2.840.113549.2.3.
-    Bytes message = certtest::ReadPki("message.txt");
+    Bytes message = testsupport::cert::ReadPki("message.txt");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.openssl);
-        std::string out = testutil::WorkDir() + "/digestinfo.sig";
+        std::string out = testsupport::WorkDir() + "/digestinfo.sig";
         std::remove(out.c_str());
         int status = -1;
-        testutil::RunCommand(std::string("openssl dgst ") + c.openssl + " -sign '" +
-                                 certtest::Pki("recipient.key.pem") + "' -out '" + out + "' '" +
-                                 certtest::Pki("message.txt") + "' 2>/dev/null",
+        testsupport::RunCommand(std::string("openssl dgst ") + c.openssl + " -sign '" +
+                                 testsupport::Pki("recipient.key.pem") + "' -out '" + out + "' '" +
+                                 testsupport::Pki("message.txt") + "' 2>/dev/null",
                              &status);
         ASSERT_EQ(status, 0);
-        Bytes expected = testutil::ReadFile(out);
+        Bytes expected = testsupport::ReadFile(out);
         EXPECT_EQ(Sign(key, c.algorithm, message), expected);
         EXPECT_GT(Verify(key, c.algorithm, message, expected), 0u);
     }
@@ -131,7 +131,7 @@ TEST(DigestInfoSignatures, RoundTripAndAlgorithmMismatch)
 {
     PkiKey key("recipient");
     if (!key.loaded) GTEST_SKIP() << "no test PKI";
-    Bytes data = certtest::Text("to be signed");
+    Bytes data = testsupport::cert::Text("to be signed");
     const int algorithms[] = {kAlgMD2WithRsa, kAlgMD4WithRsa, kAlgMD5WithRsa, kAlgSHA1WithRsa};
     for (int algorithm : algorithms) {
         SCOPED_TRACE(algorithm);
@@ -156,7 +156,7 @@ TEST(DigestInfoSignatures, BlocksOtherThanTheExactDigestInfoFail)
 {
     PkiKey key("recipient");
     if (!key.loaded) GTEST_SKIP() << "no test PKI";
-    Bytes data = certtest::Text("payload");
+    Bytes data = testsupport::cert::Text("payload");
     Bytes digest = Sha1(data);
     Bytes octets = Tlv(0x04, digest);
     struct Case {
@@ -193,7 +193,7 @@ TEST(DigestInfoSignatures, CubeRootForgeryWithExponentThreeFails)
     std::memset(e3.publicExponent, 0, sizeof e3.publicExponent);
     e3.publicExponent[255] = 3;
 
-    Bytes data = certtest::Text("forged");
+    Bytes data = testsupport::cert::Text("forged");
     Bytes info = Seq({Seq({kSha1Oid, Hex("0500")}), Tlv(0x04, Sha1(data))});
     Bytes block = Cat({{0x00, 0x01}, Bytes(8, 0xFF), {0x00}, info});
     block.resize(256, 0xFF);  // garbage at the end, all ones for the bound

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "core/der.h"
-#include "core/oid.h"
-#include "core/stream.h"
-#include "tests/core/test_der_util.h"
+#include "core/der/der.h"
+#include "core/der/oid.h"
+#include "core/io/stream.h"
+#include "tests/support/test_der_util.h"
 
 namespace {
 
-using testutil::FromHex;
-using testutil::ToHex;
+using testsupport::FromHex;
+using testsupport::ToHex;
 
 enum class Family { Algorithm, ContentType, Object, Extension, Attribute };
 
@@ -163,17 +163,17 @@ TEST(OIDTables, KnownBytes)
 {
     std::vector<unsigned char> out;
     ASSERT_TRUE(Encode(Family::Algorithm, 6, &out));
-    EXPECT_EQ(dertest::Hex(out), "2b0e03021a");
+    EXPECT_EQ(testsupport::der::Hex(out), "2b0e03021a");
     ASSERT_TRUE(Encode(Family::Algorithm, 111, &out));
-    EXPECT_EQ(dertest::Hex(out), "2a864886f70d010105");
+    EXPECT_EQ(testsupport::der::Hex(out), "2a864886f70d010105");
     ASSERT_TRUE(Encode(Family::Extension, 3, &out));
-    EXPECT_EQ(dertest::Hex(out), "2b0f01");
+    EXPECT_EQ(testsupport::der::Hex(out), "2b0f01");
     ASSERT_TRUE(Encode(Family::Extension, 8, &out));
-    EXPECT_EQ(dertest::Hex(out), "75885d8f0b03");
+    EXPECT_EQ(testsupport::der::Hex(out), "75885d8f0b03");
     ASSERT_TRUE(Encode(Family::Object, 320, &out));
-    EXPECT_EQ(dertest::Hex(out), "6086480186f845010701" "01");
+    EXPECT_EQ(testsupport::der::Hex(out), "6086480186f845010701" "01");
     ASSERT_TRUE(Encode(Family::Attribute, 9, &out));
-    EXPECT_EQ(dertest::Hex(out), "2a864886f70d010909");
+    EXPECT_EQ(testsupport::der::Hex(out), "2a864886f70d010909");
 }
 
 TEST(OIDTables, CodesWithoutIdentifier)
@@ -216,7 +216,7 @@ TEST(OIDTables, MatchOpenSSLEncodings)
 {
     for (const OIDCase& c : kOIDs) {
         SCOPED_TRACE(c.dotted);
-        std::vector<unsigned char> der = dertest::GenStr("oid", std::string("OID:") + c.dotted);
+        std::vector<unsigned char> der = testsupport::der::GenStr("oid", std::string("OID:") + c.dotted);
         ASSERT_GE(der.size(), 3u) << "openssl asn1parse -genstr failed";
         ASSERT_EQ(der[0], 0x06);
         ASSERT_EQ(der[1], der.size() - 2);
@@ -234,10 +234,10 @@ TEST(OIDTables, MatchOpenSSLEncodings)
         bool found = Encode(c.family, c.code, &encoded);
         if (c.encodes) {
             EXPECT_TRUE(found);
-            EXPECT_EQ(dertest::Hex(encoded), dertest::Hex(oid));
+            EXPECT_EQ(testsupport::der::Hex(encoded), testsupport::der::Hex(oid));
         } else if (found) {
             // A read-only alias: the code writes its main identifier instead.
-            EXPECT_NE(dertest::Hex(encoded), dertest::Hex(oid));
+            EXPECT_NE(testsupport::der::Hex(encoded), testsupport::der::Hex(oid));
         }
     }
 }
@@ -305,7 +305,7 @@ TEST(AlgorithmId, ReadTableFromStreams)
             SCOPED_TRACE(std::string(c.name) + " kind " + std::to_string(m.kind) + " mode " + std::to_string(m.mode));
             std::vector<unsigned char> der = FromHex(c.hex);
             der.push_back(0x42);  // a byte after the identifier stays in the stream
-            dertest::ReadingStream s(der, m.kind, m.mode, m.block, "algid.bin");
+            testsupport::der::ReadingStream s(der, m.kind, m.mode, m.block, "algid.bin");
             ASSERT_TRUE(s.ready);
             int code = -7;
             EXPECT_EQ(ReadAlgorithmId(&s.stream, &code), c.readResult);
@@ -364,25 +364,25 @@ TEST(AlgorithmId, EncodingsMatchOpenSSL)
     for (const OIDCase& c : kOIDs) {
         if (c.family != Family::Algorithm || !c.encodes) continue;
         SCOPED_TRACE(c.dotted);
-        std::vector<unsigned char> der = dertest::GenConf(
+        std::vector<unsigned char> der = testsupport::der::GenConf(
             "algid", std::string("asn1 = SEQUENCE:a\n[a]\noid = OID:") + c.dotted + "\nparameters = NULL\n");
         ASSERT_FALSE(der.empty());
         unsigned char buffer[64];
         DERCursor cursor;
         InitDERWriter(&cursor, buffer, sizeof buffer);
         EXPECT_EQ(EncodeAlgorithmId(&cursor, c.code), der.size());
-        EXPECT_EQ(ToHex(buffer + cursor.position, sizeof buffer - cursor.position), dertest::Hex(der));
+        EXPECT_EQ(ToHex(buffer + cursor.position, sizeof buffer - cursor.position), testsupport::der::Hex(der));
     }
     // With an IV as OCTET STRING parameters.
     const unsigned char iv[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    std::vector<unsigned char> der = dertest::GenConf(
+    std::vector<unsigned char> der = testsupport::der::GenConf(
         "algid-iv", "asn1 = SEQUENCE:a\n[a]\noid = OID:1.2.840.113549.3.7\niv = FORMAT:HEX,OCTETSTRING:0102030405060708\n");
     ASSERT_FALSE(der.empty());
     unsigned char buffer[64];
     DERCursor cursor;
     InitDERWriter(&cursor, buffer, sizeof buffer);
     EXPECT_EQ(EncodeAlgorithmIdParams(&cursor, 112, iv, sizeof iv), der.size());
-    EXPECT_EQ(ToHex(buffer + cursor.position, sizeof buffer - cursor.position), dertest::Hex(der));
+    EXPECT_EQ(ToHex(buffer + cursor.position, sizeof buffer - cursor.position), testsupport::der::Hex(der));
     // Such parameters are not accepted back.
     DERCursor reader;
     InitDERReader(&reader, der.data(), der.size());

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "core/random.h"
-#include "core/rsa_key.h"
-#include "tests/core/test_util.h"
+#include "core/rsa/random.h"
+#include "core/rsa/rsa_key.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
@@ -72,9 +72,9 @@ TEST(RandomGenerator, KnownAnswer)
     Seed(&g, seed);
     Bytes first = Generate(&g, 37);
     Bytes second = Generate(&g, 16);
-    EXPECT_EQ(testutil::ToHex(first.data(), first.size()),
+    EXPECT_EQ(testsupport::ToHex(first.data(), first.size()),
               "e4afdfd62981009baaa67923a22b2180a0f3720797efe28821d31bc60643513a90996b6652");
-    EXPECT_EQ(testutil::ToHex(second.data(), second.size()), "c557f943c10f88498514969e0af09da3");
+    EXPECT_EQ(testsupport::ToHex(second.data(), second.size()), "c557f943c10f88498514969e0af09da3");
 }
 
 TEST(RandomGenerator, SplitRequestsContinueTheStream)

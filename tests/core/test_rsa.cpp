@@ -5,13 +5,13 @@
 #include <cstring>
 #include <vector>
 
-#include "core/rsa.h"
-#include "tests/core/test_rsa_util.h"
+#include "core/rsa/rsa.h"
+#include "tests/support/test_rsa_util.h"
 
 namespace {
 
-using rsatest::Bytes;
-using testutil::FromHex;
+using testsupport::rsa::Bytes;
+using testsupport::FromHex;
 
 // openssl genrsa 1024
 const char* const kModulus =
@@ -91,13 +91,13 @@ Bytes FixtureData()
     return d;
 }
 
-rsatest::KeyNumbers OpensslKeyNumbers()
+testsupport::rsa::KeyNumbers OpensslKeyNumbers()
 {
     return {FromHex(kModulus),   FromHex(kPublicExponent), FromHex(kPrivateExponent), FromHex(kPrime1),
             FromHex(kPrime2),    FromHex(kExponent1),      FromHex(kExponent2),       FromHex(kCoefficient)};
 }
 
-rsatest::KeyNumbers UnevenKeyNumbers()
+testsupport::rsa::KeyNumbers UnevenKeyNumbers()
 {
     return {FromHex(kUnevenModulus),   FromHex("010001"),
             FromHex(kUnevenPrivateExponent), FromHex(kUnevenPrime1),
@@ -109,8 +109,8 @@ class RsaFixedKey : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(rsatest::MakePrivateKey(OpensslKeyNumbers(), &priv_));
-        ASSERT_TRUE(rsatest::MakePublicKey(OpensslKeyNumbers(), &pub_));
+        ASSERT_TRUE(testsupport::rsa::MakePrivateKey(OpensslKeyNumbers(), &priv_));
+        ASSERT_TRUE(testsupport::rsa::MakePublicKey(OpensslKeyNumbers(), &pub_));
         ASSERT_EQ(priv_.bits, 1024);
         InitRandom(&random_);
         Bytes seed(256, 0x42);
@@ -171,7 +171,7 @@ TEST_F(RsaFixedKey, OpensslType2BlockOpens)
 TEST_F(RsaFixedKey, SwappedPrimesSignAlike)
 {
     RsaPrivateKey swapped;
-    ASSERT_TRUE(rsatest::MakePrivateKey(rsatest::Swapped(OpensslKeyNumbers(), FromHex(kSwappedCoefficient)), &swapped));
+    ASSERT_TRUE(testsupport::rsa::MakePrivateKey(testsupport::rsa::Swapped(OpensslKeyNumbers(), FromHex(kSwappedCoefficient)), &swapped));
     Bytes data = FixtureData();
     Bytes sig(256);
     std::size_t n = 0;
@@ -184,11 +184,11 @@ TEST(RsaUnevenPrimes, EitherOrderSignsAlike)
 {
     // prime1 has 14 digits and prime2 18: the second prime is the larger one.
     Bytes data = FixtureData();
-    const rsatest::KeyNumbers orders[] = {
-        UnevenKeyNumbers(), rsatest::Swapped(UnevenKeyNumbers(), FromHex(kUnevenSwappedCoefficient))};
-    for (const rsatest::KeyNumbers& numbers : orders) {
+    const testsupport::rsa::KeyNumbers orders[] = {
+        UnevenKeyNumbers(), testsupport::rsa::Swapped(UnevenKeyNumbers(), FromHex(kUnevenSwappedCoefficient))};
+    for (const testsupport::rsa::KeyNumbers& numbers : orders) {
         RsaPrivateKey key;
-        ASSERT_TRUE(rsatest::MakePrivateKey(numbers, &key));
+        ASSERT_TRUE(testsupport::rsa::MakePrivateKey(numbers, &key));
         Bytes sig(256);
         std::size_t n = 0;
         ASSERT_EQ(EncryptRsaPrivate(sig.data(), &n, data.data(), data.size(), &key), 0);

@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "core/der.h"
-#include "core/oid.h"
-#include "core/rsa_key.h"
-#include "tests/core/test_cert_util.h"
+#include "core/der/der.h"
+#include "core/der/oid.h"
+#include "core/rsa/rsa_key.h"
+#include "tests/support/test_cert_util.h"
 
-using certtest::Bytes;
-using certtest::Cat;
-using certtest::Hex;
-using certtest::Seq;
-using certtest::Tlv;
+using testsupport::cert::Bytes;
+using testsupport::cert::Cat;
+using testsupport::cert::Hex;
+using testsupport::cert::Seq;
+using testsupport::cert::Tlv;
 
 namespace {
 
@@ -72,9 +72,9 @@ TEST(RsaKeyRecords, OpenSslKeysRoundTrip)
 {
     for (const char* name : kPkiKeys) {
         SCOPED_TRACE(name);
-        Bytes pk1 = certtest::ReadPki(std::string(name) + ".key.pk1.der");
-        Bytes pk8 = certtest::ReadPki(std::string(name) + ".key.pk8.der");
-        if (pk1.empty() || pk8.empty()) GTEST_SKIP() << "no test PKI in " << testutil::PkiDir();
+        Bytes pk1 = testsupport::cert::ReadPki(std::string(name) + ".key.pk1.der");
+        Bytes pk8 = testsupport::cert::ReadPki(std::string(name) + ".key.pk8.der");
+        if (pk1.empty() || pk8.empty()) GTEST_SKIP() << "no test PKI in " << testsupport::PkiDir();
 
         RsaPrivateKey key;
         ASSERT_EQ(DecodeWith(pk1, &key, DecodeRsaPrivateKey), pk1.size());
@@ -98,7 +98,7 @@ TEST(RsaKeyRecords, OpenSslKeysRoundTrip)
         std::memcpy(pub.publicExponent, key.publicExponent, sizeof pub.publicExponent);
         Bytes spki = EncodeWith([&](DERCursor* c) { return EncodeSubjectPublicKeyInfo(c, kAlgRsaEncryption, &pub); });
         ASSERT_FALSE(spki.empty());
-        Bytes cert = certtest::ReadPki(std::string(name) + ".cert.der");
+        Bytes cert = testsupport::cert::ReadPki(std::string(name) + ".cert.der");
         EXPECT_NE(std::search(cert.begin(), cert.end(), spki.begin(), spki.end()), cert.end());
 
         // And the BIT STRING decodes back into the same record.
@@ -116,18 +116,18 @@ TEST(RsaKeyRecords, ModulusMatchesOpenSsl)
 {
     for (const char* name : kPkiKeys) {
         SCOPED_TRACE(name);
-        Bytes pk1 = certtest::ReadPki(std::string(name) + ".key.pk1.der");
+        Bytes pk1 = testsupport::cert::ReadPki(std::string(name) + ".key.pk1.der");
         if (pk1.empty()) GTEST_SKIP() << "no test PKI";
         RsaPrivateKey key;
         ASSERT_NE(DecodeWith(pk1, &key, DecodeRsaPrivateKey), 0u);
-        std::string out = testutil::RunCommand("openssl rsa -noout -modulus -in '" +
-                                               certtest::Pki(std::string(name) + ".key.pem") + "' 2>/dev/null");
+        std::string out = testsupport::RunCommand("openssl rsa -noout -modulus -in '" +
+                                               testsupport::Pki(std::string(name) + ".key.pem") + "' 2>/dev/null");
         std::size_t eq = out.find('=');
         ASSERT_NE(eq, std::string::npos);
         std::string expected = out.substr(eq + 1);
         while (!expected.empty() && (expected.back() == '\n' || expected.back() == '\r')) expected.pop_back();
         std::size_t bytes = key.bits / 8;
-        std::string ours = testutil::ToHex(key.modulus + sizeof key.modulus - bytes, bytes);
+        std::string ours = testsupport::ToHex(key.modulus + sizeof key.modulus - bytes, bytes);
         for (char& c : ours) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         EXPECT_EQ(ours, expected);
         FillBytes(&key, 0, sizeof key);
@@ -138,16 +138,16 @@ TEST(RsaKeyRecords, ModulusMatchesOpenSsl)
 // carry the sign byte so that the exponent stays positive.
 TEST(RsaKeyRecords, ExponentWithTopBitKeepsSignByte)
 {
-    std::string dir = testutil::WorkDir();
+    std::string dir = testsupport::WorkDir();
     std::string pem = dir + "/e80000001.pem", pk1 = dir + "/e80000001.pk1.der", spki = dir + "/e80000001.spki.der";
     int status = -1;
-    testutil::RunCommand("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:512 "
+    testsupport::RunCommand("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:512 "
                          "-pkeyopt rsa_keygen_pubexp:2147483649 -out '" + pem + "' 2>/dev/null && "
                          "openssl rsa -in '" + pem + "' -traditional -outform DER -out '" + pk1 + "' 2>/dev/null && "
                          "openssl rsa -in '" + pem + "' -pubout -outform DER -out '" + spki + "' 2>/dev/null",
                          &status);
     ASSERT_EQ(status, 0);
-    Bytes der = testutil::ReadFile(pk1), expectedSpki = testutil::ReadFile(spki);
+    Bytes der = testsupport::ReadFile(pk1), expectedSpki = testsupport::ReadFile(spki);
     RsaPrivateKey key;
     ASSERT_EQ(DecodeWith(der, &key, DecodeRsaPrivateKey), der.size());
     EXPECT_EQ(key.bits, 512);

@@ -12,13 +12,13 @@
 #include <sstream>
 #include <string>
 
-#include "core/rsa.h"
-#include "tests/core/test_rsa_util.h"
+#include "core/rsa/rsa.h"
+#include "tests/support/test_rsa_util.h"
 
 namespace {
 
-using rsatest::Bytes;
-using rsatest::KeyNumbers;
+using testsupport::rsa::Bytes;
+using testsupport::rsa::KeyNumbers;
 
 struct Mpz {
     mpz_t z;
@@ -45,12 +45,12 @@ struct Mpz {
     }
 };
 
-std::string Path(const std::string& name) { return testutil::WorkDir() + "/" + name; }
+std::string Path(const std::string& name) { return testsupport::WorkDir() + "/" + name; }
 
 std::string Openssl(const std::string& command)
 {
     int status = -1;
-    std::string out = testutil::RunCommand("openssl " + command + " 2>/dev/null", &status);
+    std::string out = testsupport::RunCommand("openssl " + command + " 2>/dev/null", &status);
     EXPECT_EQ(status, 0) << command;
     return out;
 }
@@ -83,7 +83,7 @@ KeyNumbers ParseOpensslText(const std::string& text)
         for (char c : h)
             if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
         if (digits.size() % 2) digits.insert(digits.begin(), '0');
-        return rsatest::Strip(testutil::FromHex(digits));
+        return testsupport::rsa::Strip(testsupport::FromHex(digits));
     };
     return {number("modulus"), number("publicExponent"), number("privateExponent"), number("prime1"),
             number("prime2"),  number("exponent1"),      number("exponent2"),       number("coefficient")};
@@ -106,8 +106,8 @@ const OpensslKey& KeyOf(int bits)
     key.pem = Path("rsa_" + std::to_string(bits) + ".pem");
     Openssl("genrsa -out '" + key.pem + "' " + std::to_string(bits));
     key.numbers = ParseOpensslText(Openssl("rsa -in '" + key.pem + "' -noout -text"));
-    EXPECT_TRUE(rsatest::MakePrivateKey(key.numbers, &key.priv));
-    EXPECT_TRUE(rsatest::MakePublicKey(key.numbers, &key.pub));
+    EXPECT_TRUE(testsupport::rsa::MakePrivateKey(key.numbers, &key.priv));
+    EXPECT_TRUE(testsupport::rsa::MakePublicKey(key.numbers, &key.pub));
     EXPECT_EQ(key.priv.bits, bits);
     return key;
 }
@@ -146,15 +146,15 @@ TEST_P(RsaOpenssl, SignaturesAreByteIdentical)
     const OpensslKey& key = KeyOf(GetParam());
     const std::size_t k = key.numbers.modulus.size();
     RsaPrivateKey swapped;
-    ASSERT_TRUE(rsatest::MakePrivateKey(rsatest::Swapped(key.numbers, SwappedCoefficient(key.numbers)), &swapped));
+    ASSERT_TRUE(testsupport::rsa::MakePrivateKey(testsupport::rsa::Swapped(key.numbers, SwappedCoefficient(key.numbers)), &swapped));
     std::mt19937 rng(GetParam());
     for (std::size_t length : {std::size_t(1), std::size_t(20), std::size_t(35), std::size_t(53), k - 11}) {
         Bytes data = RandomBytes(rng, length);
-        ASSERT_TRUE(testutil::WriteFile(Path("rsa_data.bin"), data.data(), data.size()));
+        ASSERT_TRUE(testsupport::WriteFile(Path("rsa_data.bin"), data.data(), data.size()));
         // pkeyutl takes at most 64 bytes (a hash); the deprecated rsautl signs up to k - 11.
         Openssl(std::string(length <= 64 ? "pkeyutl" : "rsautl") + " -sign -inkey '" + key.pem + "' -in '" + Path("rsa_data.bin") + "' -out '" +
             Path("rsa_sig.bin") + "'");
-        Bytes theirs = testutil::ReadFile(Path("rsa_sig.bin"));
+        Bytes theirs = testsupport::ReadFile(Path("rsa_sig.bin"));
         ASSERT_EQ(theirs.size(), k);
         EXPECT_EQ(Sign(key.priv, data), theirs) << "length " << length;
         EXPECT_EQ(Sign(swapped, data), theirs) << "swapped, length " << length;
@@ -172,15 +172,15 @@ TEST_P(RsaOpenssl, DigestSignatureMatchesOpensslDgst)
     const OpensslKey& key = KeyOf(GetParam());
     std::mt19937 rng(GetParam() + 1);
     Bytes message = RandomBytes(rng, 1000);
-    ASSERT_TRUE(testutil::WriteFile(Path("rsa_msg.bin"), message.data(), message.size()));
+    ASSERT_TRUE(testsupport::WriteFile(Path("rsa_msg.bin"), message.data(), message.size()));
     Openssl("dgst -sha1 -sign '" + key.pem + "' -out '" + Path("rsa_dgst.bin") + "' '" + Path("rsa_msg.bin") +
         "'");
     Openssl("dgst -sha1 -binary -out '" + Path("rsa_sha1.bin") + "' '" + Path("rsa_msg.bin") + "'");
-    Bytes digestInfo = testutil::FromHex("3021300906052b0e03021a05000414");
-    Bytes digest = testutil::ReadFile(Path("rsa_sha1.bin"));
+    Bytes digestInfo = testsupport::FromHex("3021300906052b0e03021a05000414");
+    Bytes digest = testsupport::ReadFile(Path("rsa_sha1.bin"));
     ASSERT_EQ(digest.size(), 20u);
     digestInfo.insert(digestInfo.end(), digest.begin(), digest.end());
-    EXPECT_EQ(Sign(key.priv, digestInfo), testutil::ReadFile(Path("rsa_dgst.bin")));
+    EXPECT_EQ(Sign(key.priv, digestInfo), testsupport::ReadFile(Path("rsa_dgst.bin")));
 }
 
 TEST_P(RsaOpenssl, Type2BlocksCrossBothWays)
@@ -190,12 +190,12 @@ TEST_P(RsaOpenssl, Type2BlocksCrossBothWays)
     std::mt19937 rng(GetParam() + 2);
     for (std::size_t length : {std::size_t(1), std::size_t(8), std::size_t(24), k - 11}) {
         Bytes data = RandomBytes(rng, length);
-        ASSERT_TRUE(testutil::WriteFile(Path("rsa_plain.bin"), data.data(), data.size()));
+        ASSERT_TRUE(testsupport::WriteFile(Path("rsa_plain.bin"), data.data(), data.size()));
 
         // OpenSSL encrypts, we open.
         Openssl("pkeyutl -encrypt -inkey '" + key.pem + "' -pkeyopt rsa_padding_mode:pkcs1 -in '" +
             Path("rsa_plain.bin") + "' -out '" + Path("rsa_enc.bin") + "'");
-        Bytes enc = testutil::ReadFile(Path("rsa_enc.bin"));
+        Bytes enc = testsupport::ReadFile(Path("rsa_enc.bin"));
         Bytes out(256);
         std::size_t n = 0;
         ASSERT_EQ(DecryptRsaPrivate(out.data(), &n, enc.data(), enc.size(), &key.priv), 0) << length;
@@ -206,10 +206,10 @@ TEST_P(RsaOpenssl, Type2BlocksCrossBothWays)
         Bytes ours(256);
         ASSERT_EQ(EncryptRsaPublic(ours.data(), &n, data.data(), data.size(), &key.pub, GetSharedRandom()), 0);
         ours.resize(n);
-        ASSERT_TRUE(testutil::WriteFile(Path("rsa_ours.bin"), ours.data(), ours.size()));
+        ASSERT_TRUE(testsupport::WriteFile(Path("rsa_ours.bin"), ours.data(), ours.size()));
         Openssl("pkeyutl -decrypt -inkey '" + key.pem + "' -pkeyopt rsa_padding_mode:pkcs1 -in '" +
             Path("rsa_ours.bin") + "' -out '" + Path("rsa_back.bin") + "'");
-        EXPECT_EQ(testutil::ReadFile(Path("rsa_back.bin")), data) << length;
+        EXPECT_EQ(testsupport::ReadFile(Path("rsa_back.bin")), data) << length;
     }
 }
 
@@ -258,8 +258,8 @@ TEST(RsaUnevenPrimes, RawOperationsMatchGmp)
         KeyNumbers numbers = UnevenKey(state, s.first, s.second);
         RsaPrivateKey priv;
         RsaPublicKey pub;
-        ASSERT_TRUE(rsatest::MakePrivateKey(numbers, &priv));
-        ASSERT_TRUE(rsatest::MakePublicKey(numbers, &pub));
+        ASSERT_TRUE(testsupport::rsa::MakePrivateKey(numbers, &priv));
+        ASSERT_TRUE(testsupport::rsa::MakePublicKey(numbers, &pub));
         const std::size_t k = numbers.modulus.size();
         Mpz n, d, e, c, m;
         n.Set(numbers.modulus);

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/stream.h"
-#include "tests/core/test_util.h"
+#include "core/io/stream.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ Bytes RandomBytes(unsigned seed, std::size_t n)
     return b;
 }
 
-std::string WorkPath(const std::string& name) { return testutil::WorkDir() + "/stream_" + name; }
+std::string WorkPath(const std::string& name) { return testsupport::WorkDir() + "/stream_" + name; }
 
 // Closes the record when a test leaves early.
 struct StreamGuard {
@@ -70,7 +70,7 @@ Bytes ReadAll(DataStream* s, std::size_t piece, int* last = nullptr)
 
 std::string FileText(const std::string& path)
 {
-    Bytes b = testutil::ReadFile(path);
+    Bytes b = testsupport::ReadFile(path);
     return std::string(b.begin(), b.end());
 }
 
@@ -379,7 +379,7 @@ TEST(StreamFile, Base64LineLayout)
 
 TEST(StreamFile, ReadsArmouredFixtureAndWritesItsBody)
 {
-    std::string pemPath = testutil::SourceDir() + "/tests/data/base64/bytes-0-255.pem";
+    std::string pemPath = testsupport::SourceDir() + "/tests/data/base64/bytes-0-255.pem";
     std::string pem = FileText(pemPath);
     ASSERT_FALSE(pem.empty());
     Bytes expected(256);
@@ -423,7 +423,7 @@ TEST(StreamFile, NameLength)
 
 TEST(StreamFile, CannotBeOpened)
 {
-    testutil::WriteFile(WorkPath("plain"), "x", 1);
+    testsupport::WriteFile(WorkPath("plain"), "x", 1);
     const std::string paths[] = {WorkPath("no-such-folder/out.bin"), WorkPath("plain/out.bin")};
     for (const std::string& path : paths)
         for (std::uint32_t mode : {kTransferRaw, kTransferBase64Lines}) {
@@ -565,7 +565,7 @@ TEST(StreamFile, ReadErrorIsNotTheEnd)
         DataStream s;
         ASSERT_EQ(OpenStream(&s, kStreamFile, mode), kStreamSuccess);
         StreamGuard guard{&s};
-        ASSERT_EQ(SetStreamFile(&s, testutil::WorkDir().c_str()), kStreamSuccess);
+        ASSERT_EQ(SetStreamFile(&s, testsupport::WorkDir().c_str()), kStreamSuccess);
         if (StartStream(&s, kOpenRead) != kStreamSuccess) GTEST_SKIP() << "folder does not open";
         unsigned char b[16];
         std::size_t count = 9;

@@ -8,16 +8,16 @@
 #include <utility>
 #include <vector>
 
-#include "core/digest.h"
-#include "signer/capi_handles.h"
-#include "signer/last_error.h"
-#include "tests/core/test_util.h"
+#include "core/hash/digest.h"
+#include "platform/capi_handles.h"
+#include "platform/last_error.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
 std::vector<unsigned char> RichDer()
 {
-    return testutil::ReadFile(testutil::SourceDir() + "/tests/data/cert/rich.der");
+    return testsupport::ReadFile(testsupport::SourceDir() + "/tests/data/cert/rich.der");
 }
 
 TEST(CapiServices, VerifyProviderHashesKnownVectors)
@@ -35,7 +35,7 @@ TEST(CapiServices, VerifyProviderHashesKnownVectors)
         unsigned char digest[20];
         DWORD length = sizeof digest;
         ASSERT_TRUE(HashData(provider.Get(), c.algorithm, "abc", 3, digest, &length));
-        EXPECT_EQ(testutil::ToHex(digest, length), c.hex);
+        EXPECT_EQ(testsupport::ToHex(digest, length), c.hex);
     }
     unsigned char digest[20];
     DWORD length = sizeof digest;
@@ -49,7 +49,7 @@ TEST(CapiServices, RandomBytesDiffer)
     unsigned char a[8] = {}, b[8] = {};
     ASSERT_TRUE(RandomBytes(provider.Get(), a, 8));
     ASSERT_TRUE(RandomBytes(provider.Get(), b, 8));
-    EXPECT_NE(testutil::ToHex(a, 8), testutil::ToHex(b, 8));
+    EXPECT_NE(testsupport::ToHex(a, 8), testsupport::ToHex(b, 8));
 }
 
 // A memory store holding the fixture certificate.
@@ -76,7 +76,7 @@ TEST(CapiServices, FindsACertificateByItsHash)
     ASSERT_TRUE(FindCertificateByHash(store, expected, found));
     unsigned char hash[20];
     ASSERT_TRUE(GetCertificateHash(found.Get(), hash));
-    EXPECT_EQ(testutil::ToHex(hash, 20), testutil::ToHex(expected, 20));
+    EXPECT_EQ(testsupport::ToHex(hash, 20), testsupport::ToHex(expected, 20));
 
     unsigned char other[20] = {};
     EXPECT_FALSE(FindCertificateByHash(store, other, found));

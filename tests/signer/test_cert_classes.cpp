@@ -15,22 +15,22 @@
 #include <string>
 #include <vector>
 
-#include "core/certificate.h"
-#include "signer/Unit_treqcert.h"
-#include "signer/Unit_uploadkeys.h"
-#include "signer/certificado.h"
+#include "core/x509/certificate.h"
+#include "signer/certs/Unit_treqcert.h"
+#include "signer/certs/Unit_uploadkeys.h"
+#include "signer/certs/certificado.h"
 #include "signer/errors.h"
-#include "signer/serial_text.h"
-#include "tests/core/test_util.h"
+#include "signer/certs/serial_text.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
-using testutil::FromHex;
-using testutil::PkiDir;
-using testutil::ReadFile;
-using testutil::SourceDir;
-using testutil::WorkDir;
-using testutil::WriteFile;
+using testsupport::FromHex;
+using testsupport::PkiDir;
+using testsupport::ReadFile;
+using testsupport::SourceDir;
+using testsupport::WorkDir;
+using testsupport::WriteFile;
 
 std::string Pki(const std::string& file) { return PkiDir() + "/" + file; }
 std::string Fixture(const std::string& file) { return SourceDir() + "/tests/data/certclass/" + file; }

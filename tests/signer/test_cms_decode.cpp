@@ -13,14 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "signer/cms_decode.h"
-#include "signer/cms_stream.h"
-#include "tests/core/test_cert_util.h"
-#include "tests/signer/cms_decode_util.h"
+#include "signer/cms/cms_decode.h"
+#include "signer/cms/cms_stream.h"
+#include "tests/support/test_cert_util.h"
+#include "tests/support/cms_decode_util.h"
 
 namespace {
 
-using namespace cmsdecode;
+using namespace testsupport;
+using namespace testsupport::cms;
 
 const char* const kIdData = "1.2.840.113549.1.7.1";
 const std::size_t kSizes[] = {0, 1, 8191, 8192, 8193, 65543};
@@ -85,7 +86,7 @@ class CmsDecode : public DecoderTest {};
 
 TEST_F(CmsDecode, SignedByOpenSslInBlocksOfAnySize)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     const SignedCase cases[] = {
         {"attributes, SHA-256 (the default)", "-nodetach", false},
         {"no attributes, SHA-1", "-nodetach -noattr -md sha1", false},
@@ -106,7 +107,7 @@ TEST_F(CmsDecode, SignedByOpenSslInBlocksOfAnySize)
             if (!OpenSslWrites(c.options, size)) continue;
             std::string tag = "s" + std::to_string(row) + "-" + std::to_string(size);
             Bytes content = Content(size);
-            ASSERT_TRUE(testutil::WriteFile(Work(tag + ".bin"), content.data(), content.size()));
+            ASSERT_TRUE(testsupport::WriteFile(Work(tag + ".bin"), content.data(), content.size()));
             Bytes message = OpenSslSigned(Work(tag + ".bin"), std::string(c.options) + SignerArgs("signer"), tag);
             ASSERT_FALSE(message.empty());
             for (std::size_t block : kBlocks)
@@ -120,9 +121,9 @@ TEST_F(CmsDecode, SignedByOpenSslInBlocksOfAnySize)
 // the decoder's own gives the same answers.
 TEST_F(CmsDecode, OtherCertificateDoesNotVerify)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(300);
-    ASSERT_TRUE(testutil::WriteFile(Work("other.bin"), content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(Work("other.bin"), content.data(), content.size()));
     TCryptProvider full;
     ASSERT_TRUE(CryptAcquireContextA(full.Put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
     for (const char* options : {"-nodetach", "-nodetach -noattr -md sha1"}) {
@@ -143,12 +144,12 @@ TEST_F(CmsDecode, OtherCertificateDoesNotVerify)
 // and a further certificate: signer 0 is the one identified and verified.
 TEST_F(CmsDecode, SignerZeroOfTwoCounts)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(5000);
-    ASSERT_TRUE(testutil::WriteFile(Work("two.bin"), content.data(), content.size()));
-    Bytes signer2 = testutil::ReadFile(Pki("signer2.cert.der"));
-    Bytes revoked = testutil::ReadFile(Pki("revoked.cert.der"));
-    Bytes ca = testutil::ReadFile(Pki("ca.cert.der"));
+    ASSERT_TRUE(testsupport::WriteFile(Work("two.bin"), content.data(), content.size()));
+    Bytes signer2 = testsupport::ReadFile(Pki("signer2.cert.der"));
+    Bytes revoked = testsupport::ReadFile(Pki("revoked.cert.der"));
+    Bytes ca = testsupport::ReadFile(Pki("ca.cert.der"));
     for (const char* options : {"-nodetach", "-nodetach -noattr -md sha1 -stream"}) {
         SCOPED_TRACE(options);
         Bytes message = OpenSslSigned(Work("two.bin"),
@@ -197,7 +198,7 @@ struct EnvelopeCase {
 
 TEST_F(CmsDecode, EnvelopedByOpenSslDecryptAfterFeeding)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     const EnvelopeCase cases[] = {
         {"RC4 for the recipient", "-rc4 -provider legacy -provider default", "recipient"},
         {"RC4 for the signer, indefinite lengths", "-rc4 -provider legacy -provider default -stream", "signer"},
@@ -216,7 +217,7 @@ TEST_F(CmsDecode, EnvelopedByOpenSslDecryptAfterFeeding)
             if (!OpenSslWrites(c.options, size)) continue;
             std::string tag = "e" + std::to_string(row) + "-" + std::to_string(size);
             Bytes content = Content(size);
-            ASSERT_TRUE(testutil::WriteFile(Work(tag + ".bin"), content.data(), content.size()));
+            ASSERT_TRUE(testsupport::WriteFile(Work(tag + ".bin"), content.data(), content.size()));
             Bytes message = OpenSslEnveloped(Work(tag + ".bin"), c.options, c.recipient, tag);
             ASSERT_FALSE(message.empty());
             for (std::size_t block : kBlocks) {
@@ -253,9 +254,9 @@ TEST_F(CmsDecode, EnvelopedByOpenSslDecryptAfterFeeding)
 // out while the ciphertext is fed, and nothing waits on disk.
 TEST_F(CmsDecode, DecryptRequestedWhileFeedingStreams)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(65543);
-    ASSERT_TRUE(testutil::WriteFile(Work("early.bin"), content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(Work("early.bin"), content.data(), content.size()));
     for (const char* options : {"-des3 -stream", "-rc4 -provider legacy -provider default"}) {
         SCOPED_TRACE(options);
         Bytes message = OpenSslEnveloped(Work("early.bin"), options, "recipient", "early");
@@ -300,9 +301,9 @@ TEST_F(CmsDecode, DecryptRequestedWhileFeedingStreams)
 // waits, whatever becomes of the decoder.
 TEST_F(CmsDecode, WaitingCiphertextFileIsDeletedOnEveryPath)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(20000);
-    ASSERT_TRUE(testutil::WriteFile(Work("spill.bin"), content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(Work("spill.bin"), content.data(), content.size()));
     Bytes message = OpenSslEnveloped(Work("spill.bin"), "-des3", "recipient", "spill");
     ASSERT_EQ(SpillFiles(), 0);
     {
@@ -344,9 +345,9 @@ TEST_F(CmsDecode, WaitingCiphertextFileIsDeletedOnEveryPath)
 // A key that does not unwrap fails and leaves the decoder to the right one.
 TEST_F(CmsDecode, WrongKeyFailsThenTheRightOneDecrypts)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(1000);
-    ASSERT_TRUE(testutil::WriteFile(Work("wrong.bin"), content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(Work("wrong.bin"), content.data(), content.size()));
     for (const char* options : {"-des3", "-rc4 -provider legacy -provider default -stream"}) {
         SCOPED_TRACE(options);
         Bytes message = OpenSslEnveloped(Work("wrong.bin"), options, "recipient", "wrong");
@@ -366,9 +367,9 @@ TEST_F(CmsDecode, WrongKeyFailsThenTheRightOneDecrypts)
 // the signer's lookup or the signature.
 TEST_F(CmsDecode, AnyFlippedBitFailsVerification)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(40);
-    ASSERT_TRUE(testutil::WriteFile(Work("flip.bin"), content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(Work("flip.bin"), content.data(), content.size()));
     const Bytes signer = SignerDer();
     for (const char* options : {"-nodetach", "-nodetach -noattr -md sha1 -stream"}) {
         SCOPED_TRACE(options);
@@ -396,9 +397,9 @@ TEST_F(CmsDecode, AnyFlippedBitFailsVerification)
 // Tampered content, signature and attributes, with the failure each gives.
 TEST_F(CmsDecode, TamperedPartsFailWithTheirReason)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(3000);
-    ASSERT_TRUE(testutil::WriteFile(Work("tamper.bin"), content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(Work("tamper.bin"), content.data(), content.size()));
     Bytes withAttributes = OpenSslSigned(Work("tamper.bin"), "-nodetach" + SignerArgs("signer"), "tamper-a");
     Bytes without = OpenSslSigned(Work("tamper.bin"), "-nodetach -noattr" + SignerArgs("signer"), "tamper-n");
     Bytes detached = OpenSslSigned(Work("tamper.bin"), SignerArgs("signer"), "tamper-d");
@@ -445,9 +446,9 @@ TEST_F(CmsDecode, TamperedPartsFailWithTheirReason)
 // Every prefix of a message, fed as the whole message, fails as truncated.
 TEST_F(CmsDecode, TruncatedMessagesFail)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(200);
-    ASSERT_TRUE(testutil::WriteFile(Work("cut.bin"), content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(Work("cut.bin"), content.data(), content.size()));
     struct Case {
         const char* name;
         Bytes message;
@@ -624,8 +625,8 @@ TEST_F(CmsDecode, EnvelopedSignedMessageOpensAndVerifies)
 }
 
 // DER pieces for hand-made messages.
-using certtest::Cat;
-using certtest::Tlv;
+using testsupport::cert::Cat;
+using testsupport::cert::Tlv;
 
 const Bytes kSignedOid = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
 const Bytes kEnvelopedOid = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x03};
@@ -768,9 +769,9 @@ TEST(CmsDecodeInput, WellFormedOddMessagesAnswer)
 
 TEST_F(CmsDecode, MisuseIsRefused)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(20000);
-    ASSERT_TRUE(testutil::WriteFile(Work("misuse.bin"), content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(Work("misuse.bin"), content.data(), content.size()));
     Bytes attached = OpenSslSigned(Work("misuse.bin"), "-nodetach" + SignerArgs("signer"), "misuse-a");
     Bytes detached = OpenSslSigned(Work("misuse.bin"), SignerArgs("signer"), "misuse-d");
     Bytes enveloped = OpenSslEnveloped(Work("misuse.bin"), "-des3", "recipient", "misuse-e");

@@ -9,20 +9,20 @@
 #include <string>
 #include <vector>
 
-#include "core/bytes.h"
-#include "signer/capi_handles.h"
-#include "signer/cms_stream.h"
-#include "tests/core/test_util.h"
-#include "tests/signer/host_openssl.h"
-#include "tests/signer/installed_signer.h"
+#include "core/der/bytes.h"
+#include "platform/capi_handles.h"
+#include "signer/cms/cms_stream.h"
+#include "tests/support/test_util.h"
+#include "tests/support/host_openssl.h"
+#include "tests/support/installed_signer.h"
 #include "tools/fixture/fixture.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-std::string Pki(const std::string& name) { return testutil::PkiDir() + "/" + name; }
-std::string Work(const std::string& name) { return testutil::WorkDir() + "/cms-" + name; }
+std::string Pki(const std::string& name) { return testsupport::PkiDir() + "/" + name; }
+std::string Work(const std::string& name) { return testsupport::WorkDir() + "/cms-" + name; }
 
 Bytes Content(std::size_t size)
 {
@@ -128,19 +128,19 @@ const std::size_t kSignSizes[] = {0, 1, 8191, 8192, 8193, 65543, 3 * 1024 * 1024
 
 TEST_F(CmsEncode, SignedMessagesVerifyWithOpenSsl)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     for (bool detached : {false, true}) {
         for (std::size_t size : kSignSizes) {
             SCOPED_TRACE(std::string(detached ? "detached " : "attached ") + std::to_string(size));
             std::string tag = (detached ? "d" : "a") + std::to_string(size);
             Bytes content = Content(size);
-            ASSERT_TRUE(testutil::WriteFile(Work(tag + ".bin"), content.data(), content.size()));
+            ASSERT_TRUE(testsupport::WriteFile(Work(tag + ".bin"), content.data(), content.size()));
             ASSERT_NO_FATAL_FAILURE(Sign(content, detached, Work(tag + ".p7")));
             std::string verified = Work(tag + ".verified");
             const std::string data = Work(tag + ".bin");
-            ASSERT_EQ(hostssl::VerifySigned(Work(tag + ".p7"), verified, detached ? &data : nullptr), 0)
+            ASSERT_EQ(testsupport::openssl::VerifySigned(Work(tag + ".p7"), verified, detached ? &data : nullptr), 0)
                 << "openssl did not verify " << tag;
-            EXPECT_EQ(testutil::ReadFile(verified), content);
+            EXPECT_EQ(testsupport::ReadFile(verified), content);
         }
     }
 }
@@ -148,24 +148,24 @@ TEST_F(CmsEncode, SignedMessagesVerifyWithOpenSsl)
 // The peer does check: other content than the signed one fails.
 TEST_F(CmsEncode, DetachedSignatureRefusesOtherContent)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(8193);
     ASSERT_NO_FATAL_FAILURE(Sign(content, true, Work("other.p7")));
     content[8192] ^= 1;
-    ASSERT_TRUE(testutil::WriteFile(Work("other.bin"), content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(Work("other.bin"), content.data(), content.size()));
     const std::string other = Work("other.bin");
-    EXPECT_NE(hostssl::VerifySigned(Work("other.p7"), Work("other.out"), &other), 0);
+    EXPECT_NE(testsupport::openssl::VerifySigned(Work("other.p7"), Work("other.out"), &other), 0);
 }
 
 TEST_F(CmsEncode, SignedMessageShape)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(100);
     ASSERT_NO_FATAL_FAILURE(Sign(content, false, Work("shape.p7")));
     std::string printed = Work("shape.txt");
     std::remove(printed.c_str());
-    ASSERT_EQ(hostssl::Run("cms -cmsout -print -inform DER -in " + Work("shape.p7") + " -out " + printed), 0);
-    Bytes raw = testutil::ReadFile(printed);
+    ASSERT_EQ(testsupport::openssl::Run("cms -cmsout -print -inform DER -in " + Work("shape.p7") + " -out " + printed), 0);
+    Bytes raw = testsupport::ReadFile(printed);
     std::string text(raw.begin(), raw.end());
     ASSERT_FALSE(text.empty());
     auto count = [&](const std::string& needle) {
@@ -184,17 +184,17 @@ TEST_F(CmsEncode, SignedMessageShape)
     // The certificate is carried byte for byte.
     std::string der = Work("shape.certs.pem");
     std::remove(der.c_str());
-    ASSERT_EQ(hostssl::Run("pkcs7 -inform DER -in " + Work("shape.p7") + " -print_certs -out " + der), 0);
+    ASSERT_EQ(testsupport::openssl::Run("pkcs7 -inform DER -in " + Work("shape.p7") + " -print_certs -out " + der), 0);
     std::string pem = Work("shape.cert.der");
     std::remove(pem.c_str());
-    ASSERT_EQ(hostssl::Run("x509 -in " + der + " -outform DER -out " + pem), 0);
-    EXPECT_EQ(testutil::ReadFile(pem), Bytes(signerDer_.begin(), signerDer_.end()));
+    ASSERT_EQ(testsupport::openssl::Run("x509 -in " + der + " -outform DER -out " + pem), 0);
+    EXPECT_EQ(testsupport::ReadFile(pem), Bytes(signerDer_.begin(), signerDer_.end()));
 }
 
 TEST_F(CmsEncode, EnvelopesDecryptWithOpenSsl)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
-    Bytes recipientDer = testutil::ReadFile(Pki("recipient.cert.der"));
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
+    Bytes recipientDer = testsupport::ReadFile(Pki("recipient.cert.der"));
     TCertContext recipient(CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
                                                         recipientDer.data(),
                                                         static_cast<DWORD>(recipientDer.size())));
@@ -205,15 +205,15 @@ TEST_F(CmsEncode, EnvelopesDecryptWithOpenSsl)
         Bytes content = Content(size);
         ASSERT_NO_FATAL_FAILURE(Envelope(content, recipient.Get(), Work(tag + ".p7")));
         std::string opened = Work(tag + ".opened");
-        ASSERT_EQ(hostssl::DecryptEnvelope(Work(tag + ".p7"), opened), 0) << "openssl did not decrypt " << tag;
-        EXPECT_EQ(testutil::ReadFile(opened), content);
+        ASSERT_EQ(testsupport::openssl::DecryptEnvelope(Work(tag + ".p7"), opened), 0) << "openssl did not decrypt " << tag;
+        EXPECT_EQ(testsupport::ReadFile(opened), content);
     }
 }
 
 TEST_F(CmsEncode, EnvelopeShape)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
-    Bytes recipientDer = testutil::ReadFile(Pki("recipient.cert.der"));
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
+    Bytes recipientDer = testsupport::ReadFile(Pki("recipient.cert.der"));
     TCertContext recipient(CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
                                                         recipientDer.data(),
                                                         static_cast<DWORD>(recipientDer.size())));
@@ -221,8 +221,8 @@ TEST_F(CmsEncode, EnvelopeShape)
     ASSERT_NO_FATAL_FAILURE(Envelope(Content(100), recipient.Get(), Work("eshape.p7")));
     std::string printed = Work("eshape.txt");
     std::remove(printed.c_str());
-    ASSERT_EQ(hostssl::Run("cms -cmsout -print -inform DER -in " + Work("eshape.p7") + " -out " + printed), 0);
-    Bytes raw = testutil::ReadFile(printed);
+    ASSERT_EQ(testsupport::openssl::Run("cms -cmsout -print -inform DER -in " + Work("eshape.p7") + " -out " + printed), 0);
+    Bytes raw = testsupport::ReadFile(printed);
     std::string text(raw.begin(), raw.end());
     auto count = [&](const std::string& needle) {
         int n = 0;
@@ -241,7 +241,7 @@ TEST_F(CmsEncode, EnvelopeShape)
 // the signer's and the recipient's IssuerAndSerialNumber: OpenSSL finds both.
 TEST_F(CmsEncode, TopBitSerialsKeepTheirSignByte)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     std::string error;
     fixture::Bytes der, key;
     ASSERT_TRUE(fixture::ReadFile(Pki("revoked.cert.der"), der, error)) << error;
@@ -277,38 +277,38 @@ TEST_F(CmsEncode, TopBitSerialsKeepTheirSignByte)
     ASSERT_NO_FATAL_FAILURE(Sign(content, false, Work("topbit.p7")));
     std::string verified = Work("topbit.verified"), printed = Work("topbit.txt");
     std::remove(printed.c_str());
-    EXPECT_EQ(hostssl::VerifySigned(Work("topbit.p7"), verified), 0);
-    EXPECT_EQ(testutil::ReadFile(verified), content);
-    ASSERT_EQ(hostssl::Run("cms -cmsout -print -inform DER -in " + Work("topbit.p7") + " -out " + printed), 0);
-    Bytes raw = testutil::ReadFile(printed);
+    EXPECT_EQ(testsupport::openssl::VerifySigned(Work("topbit.p7"), verified), 0);
+    EXPECT_EQ(testsupport::ReadFile(verified), content);
+    ASSERT_EQ(testsupport::openssl::Run("cms -cmsout -print -inform DER -in " + Work("topbit.p7") + " -out " + printed), 0);
+    Bytes raw = testsupport::ReadFile(printed);
     EXPECT_NE(std::string(raw.begin(), raw.end()).find("serialNumber: 2340294476"), std::string::npos)
         << "0x8B7E0F4C, positive";
 
     ASSERT_NO_FATAL_FAILURE(Envelope(content, certificate.Get(), Work("topbit.env.p7")));
     std::string opened = Work("topbit.opened");
-    EXPECT_EQ(hostssl::DecryptEnvelope(Work("topbit.env.p7"), opened, "revoked"), 0);
-    EXPECT_EQ(testutil::ReadFile(opened), content);
+    EXPECT_EQ(testsupport::openssl::DecryptEnvelope(Work("topbit.env.p7"), opened, "revoked"), 0);
+    EXPECT_EQ(testsupport::ReadFile(opened), content);
 }
 
 // What the driver for "FE" does: a signed message enveloped, then opened and
 // verified by OpenSSL.
 TEST_F(CmsEncode, SignedThenEnvelopedOpensAndVerifies)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     Bytes content = Content(20000);
     ASSERT_NO_FATAL_FAILURE(Sign(content, false, Work("fe.signed.p7")));
-    Bytes signedMessage = testutil::ReadFile(Work("fe.signed.p7"));
-    Bytes recipientDer = testutil::ReadFile(Pki("recipient.cert.der"));
+    Bytes signedMessage = testsupport::ReadFile(Work("fe.signed.p7"));
+    Bytes recipientDer = testsupport::ReadFile(Pki("recipient.cert.der"));
     TCertContext recipient(CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
                                                         recipientDer.data(),
                                                         static_cast<DWORD>(recipientDer.size())));
     ASSERT_TRUE(recipient);
     ASSERT_NO_FATAL_FAILURE(Envelope(signedMessage, recipient.Get(), Work("fe.p7")));
     std::string opened = Work("fe.opened"), verified = Work("fe.verified");
-    ASSERT_EQ(hostssl::DecryptEnvelope(Work("fe.p7"), opened), 0);
-    ASSERT_EQ(hostssl::VerifySigned(opened, verified), 0);
-    EXPECT_EQ(testutil::ReadFile(opened), signedMessage);
-    EXPECT_EQ(testutil::ReadFile(verified), content);
+    ASSERT_EQ(testsupport::openssl::DecryptEnvelope(Work("fe.p7"), opened), 0);
+    ASSERT_EQ(testsupport::openssl::VerifySigned(opened, verified), 0);
+    EXPECT_EQ(testsupport::ReadFile(opened), signedMessage);
+    EXPECT_EQ(testsupport::ReadFile(verified), content);
 }
 
 TEST_F(CmsEncode, ContentMustMatchTheAnnouncedLength)

@@ -16,18 +16,18 @@
 #include <thread>
 #include <vector>
 
-#include "signer/Unit_config.h"
-#include "tests/core/test_util.h"
-#include "tests/signer/form_driver.h"
-#include "tests/signer/installed_signer.h"
-#include "tests/signer/registry_fixture.h"
+#include "signer/ui/Unit_config.h"
+#include "tests/support/test_util.h"
+#include "tests/support/form_driver.h"
+#include "tests/support/installed_signer.h"
+#include "tests/support/registry_fixture.h"
 
 namespace {
 
-using namespace formdriver;
-using regfix::BinaryValue;
-using regfix::DwordValue;
-using regfix::TextValue;
+using namespace testsupport::form;
+using testsupport::registry::BinaryValue;
+using testsupport::registry::DwordValue;
+using testsupport::registry::TextValue;
 
 const wchar_t* const kCaption = L"Tavomir - Configuraci\u00F3n";
 const wchar_t* const kLoginCaption = L"Selecci\u00F3n de Certificado";
@@ -86,8 +86,8 @@ void Paste(HWND edit, const std::wstring& text)
 
 class ConfigTest : public InstalledSignerTest {
 protected:
-    void SetUp() override { regfix::DeleteKey(); }
-    void TearDown() override { regfix::DeleteKey(); }
+    void SetUp() override { testsupport::registry::DeleteKey(); }
+    void TearDown() override { testsupport::registry::DeleteKey(); }
 
     // Shows the dialog on this thread while `user` acts; the modal result.
     int Run(const std::function<void(HWND form, std::atomic<bool>& done)>& user)
@@ -111,22 +111,22 @@ protected:
     // missing file, TSP on, the configured certificate on.
     void FillKey()
     {
-        regfix::SetDword("USAR_AC", 1);
-        regfix::SetDword("USAR_CRL", 0);
-        regfix::SetDword("USAR_OCSP", 2);
-        regfix::SetDword("USAR_TSP", 1);
-        regfix::SetText("CERT_AC", caFile_);
-        regfix::SetText("CRL", "C:\\no-such-folder\\lista.crl");
-        regfix::SetText("URL_OCSP", "http://ocsp.example:8080/");
-        regfix::SetText("URL_TSP", "http://tsa.example/tsp");
-        regfix::SetDword("USAR_CERT", 1);
-        regfix::Set("USER_CERT", REG_BINARY, storedHash_.data(), static_cast<DWORD>(storedHash_.size()));
-        regfix::SetText("SERIE", "0A1B");
-        regfix::SetText("NOMBRE", "Firmante de prueba");
-        regfix::SetText("EMISOR", "AC de prueba");
+        testsupport::registry::SetDword("USAR_AC", 1);
+        testsupport::registry::SetDword("USAR_CRL", 0);
+        testsupport::registry::SetDword("USAR_OCSP", 2);
+        testsupport::registry::SetDword("USAR_TSP", 1);
+        testsupport::registry::SetText("CERT_AC", caFile_);
+        testsupport::registry::SetText("CRL", "C:\\no-such-folder\\lista.crl");
+        testsupport::registry::SetText("URL_OCSP", "http://ocsp.example:8080/");
+        testsupport::registry::SetText("URL_TSP", "http://tsa.example/tsp");
+        testsupport::registry::SetDword("USAR_CERT", 1);
+        testsupport::registry::Set("USER_CERT", REG_BINARY, storedHash_.data(), static_cast<DWORD>(storedHash_.size()));
+        testsupport::registry::SetText("SERIE", "0A1B");
+        testsupport::registry::SetText("NOMBRE", "Firmante de prueba");
+        testsupport::registry::SetText("EMISOR", "AC de prueba");
     }
 
-    const std::string caFile_ = testutil::PkiDir() + "/ca.cert.der";
+    const std::string caFile_ = testsupport::PkiDir() + "/ca.cert.der";
     const Bytes storedHash_ = Bytes{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0x10, 0x32,
                                     0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE, 0x00, 0x11, 0x22, 0x33};
 };
@@ -167,11 +167,11 @@ TEST_F(ConfigTest, EmptyKeyOpensOnFirmaWithDefaultsAndAcceptWritesTheNineValues)
     EXPECT_FALSE(s.listEnabled);
     EXPECT_TRUE(s.rows.empty());
 
-    std::map<std::string, regfix::Value> expected;
+    std::map<std::string, testsupport::registry::Value> expected;
     for (const char* name : kSwitchNames) expected[name] = DwordValue(0);
     for (const char* name : kTextNames) expected[name] = TextValue("");
     expected["USAR_CERT"] = DwordValue(0);
-    EXPECT_EQ(regfix::Values(), expected);
+    EXPECT_EQ(testsupport::registry::Values(), expected);
 }
 
 TEST_F(ConfigTest, FilledKeyLoadsEveryControlAndAcceptWritesItBack)
@@ -202,7 +202,7 @@ TEST_F(ConfigTest, FilledKeyLoadsEveryControlAndAcceptWritesItBack)
     EXPECT_EQ(s.rows[0].issuer, L"AC de prueba");
 
     // A switch that is off is not validated: the missing CRL file is kept.
-    std::map<std::string, regfix::Value> expected = {
+    std::map<std::string, testsupport::registry::Value> expected = {
         {"USAR_AC", DwordValue(1)},
         {"USAR_CRL", DwordValue(0)},
         {"USAR_OCSP", DwordValue(1)},
@@ -217,7 +217,7 @@ TEST_F(ConfigTest, FilledKeyLoadsEveryControlAndAcceptWritesItBack)
         {"NOMBRE", TextValue("Firmante de prueba")},
         {"EMISOR", TextValue("AC de prueba")},
     };
-    EXPECT_EQ(regfix::Values(), expected);
+    EXPECT_EQ(testsupport::registry::Values(), expected);
 }
 
 // Values of the wrong type fall back one by one; the display texts and the
@@ -225,17 +225,17 @@ TEST_F(ConfigTest, FilledKeyLoadsEveryControlAndAcceptWritesItBack)
 // Accept refuses the configured certificate and writes nothing.
 TEST_F(ConfigTest, BadValuesFallBackAndAZeroHashIsRefused)
 {
-    regfix::SetText("USAR_AC", "1");
-    regfix::SetDword("USAR_CRL", 1);
-    regfix::SetDword("CERT_AC", 7);
-    regfix::SetText("CRL", caFile_);
-    regfix::SetDword("USAR_CERT", 1);
+    testsupport::registry::SetText("USAR_AC", "1");
+    testsupport::registry::SetDword("USAR_CRL", 1);
+    testsupport::registry::SetDword("CERT_AC", 7);
+    testsupport::registry::SetText("CRL", caFile_);
+    testsupport::registry::SetDword("USAR_CERT", 1);
     Bytes longHash(21, 0x5A);
-    regfix::Set("USER_CERT", REG_BINARY, longHash.data(), static_cast<DWORD>(longHash.size()));
-    regfix::SetDword("SERIE", 3);
-    regfix::Set("NOMBRE", REG_BINARY, "ab", 2);
-    regfix::SetText("EMISOR", "AC de prueba");
-    auto before = regfix::Values();
+    testsupport::registry::Set("USER_CERT", REG_BINARY, longHash.data(), static_cast<DWORD>(longHash.size()));
+    testsupport::registry::SetDword("SERIE", 3);
+    testsupport::registry::Set("NOMBRE", REG_BINARY, "ab", 2);
+    testsupport::registry::SetText("EMISOR", "AC de prueba");
+    auto before = testsupport::registry::Values();
 
     Screen s;
     Box refusal;
@@ -261,7 +261,7 @@ TEST_F(ConfigTest, BadValuesFallBackAndAZeroHashIsRefused)
     EXPECT_EQ(refusal.text, kMustChoose);
     EXPECT_TRUE(refusal.icon);
     EXPECT_TRUE(openAfterRefusal);
-    EXPECT_EQ(regfix::Values(), before);
+    EXPECT_EQ(testsupport::registry::Values(), before);
 }
 
 // --- accept ------------------------------------------------------------------
@@ -269,10 +269,10 @@ TEST_F(ConfigTest, BadValuesFallBackAndAZeroHashIsRefused)
 // Each refusal in turn, in order, nothing written until the last is mended.
 TEST_F(ConfigTest, AcceptValidatesInOrderAndWritesNothingUntilValid)
 {
-    for (const char* name : kSwitchNames) regfix::SetDword(name, 1);
-    regfix::SetText("CERT_AC", "C:\\no-such-folder\\ac.cer");
-    regfix::SetText("CRL", testutil::PkiDir());  // a folder is no file
-    auto before = regfix::Values();
+    for (const char* name : kSwitchNames) testsupport::registry::SetDword(name, 1);
+    testsupport::registry::SetText("CERT_AC", "C:\\no-such-folder\\ac.cer");
+    testsupport::registry::SetText("CRL", testsupport::PkiDir());  // a folder is no file
+    auto before = testsupport::registry::Values();
 
     const wchar_t* const expectedBoxes[] = {
         L"Debe de proporcionar un archivo v\u00E1lido para el certificado de la AC",
@@ -282,7 +282,7 @@ TEST_F(ConfigTest, AcceptValidatesInOrderAndWritesNothingUntilValid)
         kMustChoose,
     };
     std::vector<Box> boxes;
-    std::vector<std::map<std::string, regfix::Value>> afterEach;
+    std::vector<std::map<std::string, testsupport::registry::Value>> afterEach;
     std::vector<bool> openAfterEach;
     int result = Run([&](HWND form, std::atomic<bool>&) {
         auto refuse = [&] {
@@ -290,7 +290,7 @@ TEST_F(ConfigTest, AcceptValidatesInOrderAndWritesNothingUntilValid)
             boxes.push_back(AnswerBoxOf(L"Aviso"));
             Sleep(100);
             openAfterEach.push_back(IsWindowVisible(form) != FALSE);
-            afterEach.push_back(regfix::Values());
+            afterEach.push_back(testsupport::registry::Values());
         };
         refuse();
         Paste(EditOf(form, 0), Widen(caFile_));
@@ -314,7 +314,7 @@ TEST_F(ConfigTest, AcceptValidatesInOrderAndWritesNothingUntilValid)
         EXPECT_TRUE(openAfterEach[i]);
         EXPECT_EQ(afterEach[i], before);
     }
-    std::map<std::string, regfix::Value> expected = {
+    std::map<std::string, testsupport::registry::Value> expected = {
         {"USAR_AC", DwordValue(1)},
         {"USAR_CRL", DwordValue(1)},
         {"USAR_OCSP", DwordValue(1)},
@@ -325,7 +325,7 @@ TEST_F(ConfigTest, AcceptValidatesInOrderAndWritesNothingUntilValid)
         {"URL_TSP", TextValue("http://tsa.example/")},
         {"USAR_CERT", DwordValue(0)},
     };
-    EXPECT_EQ(regfix::Values(), expected);
+    EXPECT_EQ(testsupport::registry::Values(), expected);
 }
 
 // Picks the installed signer in the selection dialog that the choose button opens.
@@ -364,7 +364,7 @@ TEST_F(ConfigTest, SwitchingToEachWritesUseCertOffAndKeepsTheConfiguredCertifica
     EXPECT_FALSE(chooseAfter);
     EXPECT_FALSE(listAfter);
     EXPECT_FALSE(alwaysAfter);
-    auto values = regfix::Values();
+    auto values = testsupport::registry::Values();
     EXPECT_EQ(values["USAR_CERT"], DwordValue(0));
     EXPECT_EQ(values["USER_CERT"], BinaryValue(storedHash_));
     EXPECT_EQ(values["SERIE"], TextValue("0A1B"));
@@ -388,7 +388,7 @@ TEST_F(ConfigTest, AlwaysWithoutACertificateIsRefused)
     EXPECT_EQ(box.text, kMustChoose);
     EXPECT_TRUE(box.icon);
     EXPECT_TRUE(open);
-    EXPECT_TRUE(regfix::Values().empty());
+    EXPECT_TRUE(testsupport::registry::Values().empty());
 }
 
 // --- cancel ------------------------------------------------------------------
@@ -407,7 +407,7 @@ TEST_F(ConfigTest, CancelAndTheCloseBoxWriteNothing)
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
         FillKey();
-        auto before = regfix::Values();
+        auto before = testsupport::registry::Values();
         int result = Run([&](HWND form, std::atomic<bool>&) {
             Click(CheckBox(form, 0));
             Click(CheckBox(form, 1));
@@ -417,7 +417,7 @@ TEST_F(ConfigTest, CancelAndTheCloseBoxWriteNothing)
             way.close(form);
         });
         EXPECT_EQ(result, way.result);
-        EXPECT_EQ(regfix::Values(), before);
+        EXPECT_EQ(testsupport::registry::Values(), before);
     }
 }
 
@@ -435,7 +435,7 @@ TEST_F(ConfigTest, ChosenCertificateIsShownAndWrittenOnAccept)
     // The same choice, accepted and then cancelled.
     for (bool accept : {true, false}) {
         SCOPED_TRACE(accept ? "accept" : "cancel");
-        regfix::DeleteKey();
+        testsupport::registry::DeleteKey();
         std::vector<Row> rows;
         bool pfxHidden = false, loginClosed = false;
         int result = Run([&](HWND form, std::atomic<bool>&) {
@@ -452,7 +452,7 @@ TEST_F(ConfigTest, ChosenCertificateIsShownAndWrittenOnAccept)
         EXPECT_EQ(rows[0].serial, L"1002");
         EXPECT_EQ(rows[0].name, name);
         EXPECT_EQ(rows[0].issuer, issuer);
-        auto values = regfix::Values();
+        auto values = testsupport::registry::Values();
         if (!accept) {
             EXPECT_TRUE(values.empty());
             continue;
@@ -484,7 +484,7 @@ TEST_F(ConfigTest, SelectionCancelledLeavesTheCertificateAsItWas)
     EXPECT_TRUE(box.icon);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].serial, L"0A1B");
-    auto values = regfix::Values();
+    auto values = testsupport::registry::Values();
     EXPECT_EQ(values["USER_CERT"], BinaryValue(storedHash_));
     EXPECT_EQ(values["SERIE"], TextValue("0A1B"));
 }
@@ -495,8 +495,8 @@ TEST_F(ConfigTest, FileNameEditsDropQuotesAndRefuseAnEmptyName)
 {
     for (int edit : {0, 1}) {
         SCOPED_TRACE(edit);
-        regfix::DeleteKey();
-        regfix::SetDword(kSwitchNames[edit], 1);
+        testsupport::registry::DeleteKey();
+        testsupport::registry::SetDword(kSwitchNames[edit], 1);
         std::wstring stripped;
         Box empty, again;
         int result = Run([&](HWND form, std::atomic<bool>&) {
@@ -527,12 +527,12 @@ TEST_F(ConfigTest, Screenshots)
     if (!folder || !*folder) GTEST_SKIP() << "TAVOMIR_CONFIG_SCREENSHOTS not set";
     FindSigner();
     FillKey();
-    regfix::SetText("CERT_AC", "C:\\Tavomir\\ca.cer");
-    regfix::SetText("CRL", "C:\\Tavomir\\lista.crl");
-    regfix::SetText("SERIE", "1002");
+    testsupport::registry::SetText("CERT_AC", "C:\\Tavomir\\ca.cer");
+    testsupport::registry::SetText("CRL", "C:\\Tavomir\\lista.crl");
+    testsupport::registry::SetText("SERIE", "1002");
     std::wstring name = CommonName(certificate_.Get(), 0), issuer = CommonName(certificate_.Get(), CERT_NAME_ISSUER_FLAG);
-    regfix::SetText("NOMBRE", std::string(name.begin(), name.end()));
-    regfix::SetText("EMISOR", std::string(issuer.begin(), issuer.end()));
+    testsupport::registry::SetText("NOMBRE", std::string(name.begin(), name.end()));
+    testsupport::registry::SetText("EMISOR", std::string(issuer.begin(), issuer.end()));
     bool saved[4] = {};
     Run([&](HWND form, std::atomic<bool>&) {
         SetForegroundWindow(form);

@@ -4,7 +4,7 @@
 #include "signer/Unit_ttavomir.h"
 #include "signer/errors.h"
 #include "signer/settings.h"
-#include "tests/signer/registry_fixture.h"
+#include "tests/support/registry_fixture.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ class LoadSettingsTable : public ::testing::TestWithParam<SettingsCase> {};
 TEST_P(LoadSettingsTable, ReadsSwitchesThenTexts)
 {
     const SettingsCase& c = GetParam();
-    regfix::DeleteKey();
+    testsupport::registry::DeleteKey();
     if (c.write) c.write();
     TTavomir engine;
     engine.ACFile = engine.CRLFile = engine.URLOCSP = engine.URLTSP = "stale";
@@ -112,45 +112,45 @@ TEST_P(LoadSettingsTable, ReadsSwitchesThenTexts)
     EXPECT_EQ(engine.CRLFile, c.crl);
     EXPECT_EQ(engine.URLOCSP, c.ocsp);
     EXPECT_EQ(engine.URLTSP, c.tsp);
-    EXPECT_TRUE(regfix::KeyExists());  // the open creates it
+    EXPECT_TRUE(testsupport::registry::KeyExists());  // the open creates it
 }
 
 void AllOn()
 {
-    for (const char* s : {"USAR_AC", "USAR_CRL", "USAR_OCSP", "USAR_TSP"}) regfix::SetDword(s, 1);
-    regfix::SetText("CERT_AC", "C:\\pki\\ca.cer");
-    regfix::SetText("CRL", "C:\\pki\\ca.crl");
-    regfix::SetText("URL_OCSP", "http://127.0.0.1:8888/");
-    regfix::SetText("URL_TSP", "http://127.0.0.1:8889/tsa");
+    for (const char* s : {"USAR_AC", "USAR_CRL", "USAR_OCSP", "USAR_TSP"}) testsupport::registry::SetDword(s, 1);
+    testsupport::registry::SetText("CERT_AC", "C:\\pki\\ca.cer");
+    testsupport::registry::SetText("CRL", "C:\\pki\\ca.crl");
+    testsupport::registry::SetText("URL_OCSP", "http://127.0.0.1:8888/");
+    testsupport::registry::SetText("URL_TSP", "http://127.0.0.1:8889/tsa");
 }
 void SwitchesOffTextsSet()
 {
     AllOn();
-    regfix::SetDword("USAR_AC", 0);
-    regfix::SetDword("USAR_CRL", 0);
+    testsupport::registry::SetDword("USAR_AC", 0);
+    testsupport::registry::SetDword("USAR_CRL", 0);
     // USAR_OCSP missing, USAR_TSP stored as text: both read as off.
     HKEY k;
-    RegOpenKeyExA(HKEY_CURRENT_USER, regfix::Path(), 0, KEY_ALL_ACCESS, &k);
+    RegOpenKeyExA(HKEY_CURRENT_USER, testsupport::registry::Path(), 0, KEY_ALL_ACCESS, &k);
     RegDeleteValueA(k, "USAR_OCSP");
     RegCloseKey(k);
-    regfix::SetText("USAR_TSP", "1");
+    testsupport::registry::SetText("USAR_TSP", "1");
 }
 void SwitchTwoTextsMissing()
 {
-    for (const char* s : {"USAR_AC", "USAR_CRL", "USAR_OCSP", "USAR_TSP"}) regfix::SetDword(s, 2);
+    for (const char* s : {"USAR_AC", "USAR_CRL", "USAR_OCSP", "USAR_TSP"}) testsupport::registry::SetDword(s, 2);
 }
 void WrongTypes()
 {
     AllOn();
-    regfix::SetDword("CERT_AC", 7);
+    testsupport::registry::SetDword("CERT_AC", 7);
     unsigned char bytes[3] = {'a', 'b', 'c'};
-    regfix::Set("CRL", REG_BINARY, bytes, sizeof bytes);
+    testsupport::registry::Set("CRL", REG_BINARY, bytes, sizeof bytes);
 }
 void TextWithoutTerminator()
 {
-    regfix::SetDword("USAR_OCSP", 1);
+    testsupport::registry::SetDword("USAR_OCSP", 1);
     // Stored without its NUL: the text ends at the byte count.
-    regfix::Set("URL_OCSP", REG_SZ, "http://h/", 9);
+    testsupport::registry::Set("URL_OCSP", REG_SZ, "http://h/", 9);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SettingsKey, TypedReadsAndWrites)
 {
-    regfix::DeleteKey();
+    testsupport::registry::DeleteKey();
     TSettingsKey key;
     ASSERT_TRUE(key.IsOpen());
     EXPECT_TRUE(key.WriteSwitch("USAR_CERT", true));
@@ -183,7 +183,7 @@ TEST(SettingsKey, TypedReadsAndWrites)
     EXPECT_EQ(memcmp(hash, back, 20), 0);
 
     // A text of another type is a read error for the plain reader.
-    regfix::SetDword("NOMBRE", 5);
+    testsupport::registry::SetDword("NOMBRE", 5);
     EXPECT_THROW(key.ReadText("NOMBRE"), ERegistryReadError);
     EXPECT_EQ(key.ReadTextOrEmpty("NOMBRE"), "");
     // Binary: missing leaves the buffer; too long or a string is an error.
@@ -192,20 +192,20 @@ TEST(SettingsKey, TypedReadsAndWrites)
     EXPECT_EQ(key.ReadBinary("MISSING", keep, sizeof keep), 0u);
     EXPECT_EQ(keep[0], 0x5A);
     unsigned char big[21] = {0};
-    regfix::Set("USER_CERT", REG_BINARY, big, sizeof big);
+    testsupport::registry::Set("USER_CERT", REG_BINARY, big, sizeof big);
     EXPECT_THROW(key.ReadBinary("USER_CERT", keep, sizeof keep), ERegistryReadError);
     // Every string and integer type is refused, even when short enough.
     const unsigned char eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     for (DWORD type : {DWORD(REG_SZ), DWORD(REG_EXPAND_SZ), DWORD(REG_MULTI_SZ), DWORD(REG_DWORD),
                        DWORD(REG_DWORD_BIG_ENDIAN), DWORD(REG_QWORD)}) {
         SCOPED_TRACE(type);
-        regfix::Set("USER_CERT", type, eight, type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN ? 4 : 8);
+        testsupport::registry::Set("USER_CERT", type, eight, type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN ? 4 : 8);
         EXPECT_THROW(key.ReadBinary("USER_CERT", keep, sizeof keep), ERegistryReadError);
     }
     EXPECT_EQ(keep[0], 0x5A);
-    regfix::Set("USER_CERT", REG_NONE, eight, sizeof eight);
+    testsupport::registry::Set("USER_CERT", REG_NONE, eight, sizeof eight);
     EXPECT_EQ(key.ReadBinary("USER_CERT", keep, sizeof keep), 8u);
-    regfix::DeleteKey();
+    testsupport::registry::DeleteKey();
 }
 
 }  // namespace

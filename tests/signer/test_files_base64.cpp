@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "signer/base64_lines.h"
-#include "signer/file_utils.h"
-#include "tests/core/test_util.h"
+#include "signer/files/base64_lines.h"
+#include "signer/files/file_utils.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ std::vector<unsigned char> Pattern(std::size_t n)
 
 std::string Fixture(const char* name)
 {
-    auto bytes = testutil::ReadFile(testutil::SourceDir() + "/tests/data/" + name);
+    auto bytes = testsupport::ReadFile(testsupport::SourceDir() + "/tests/data/" + name);
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -59,7 +59,7 @@ TEST_P(LineDecoding, MatchesKnownBytes)
         return;
     }
     ASSERT_TRUE(ok) << c.text;
-    EXPECT_EQ(testutil::ToHex(out.data(), out.size()), c.hex);
+    EXPECT_EQ(testsupport::ToHex(out.data(), out.size()), c.hex);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,7 +101,7 @@ TEST(LineDecoding, RefusesOutputThatDoesNotFit)
     EXPECT_EQ(out[2], 0xEE);
     EXPECT_EQ(Base64DecodeToBuffer("TWFu", 4, out, 2), 0u);
     EXPECT_EQ(Base64DecodeToBuffer("TWFu", 4, out, 3), 3u);
-    EXPECT_EQ(testutil::ToHex(out, 3), "4d616e");
+    EXPECT_EQ(testsupport::ToHex(out, 3), "4d616e");
     EXPECT_EQ(Base64DecodeToBuffer("TW=u", 4, out, 4), 0u);
     EXPECT_EQ(Base64DecodeToBuffer("", 0, out, 4), 0u);
 }
@@ -119,7 +119,7 @@ class LineEncoding : public ::testing::TestWithParam<EncodeCase> {};
 TEST_P(LineEncoding, WritesTheCountItReports)
 {
     const EncodeCase& c = GetParam();
-    std::vector<unsigned char> bytes = testutil::FromHex(c.hex);
+    std::vector<unsigned char> bytes = testsupport::FromHex(c.hex);
     std::size_t length = 77;
     int ok = Base64EncodedLength(bytes.size(), c.mode, c.width, &length);
     EXPECT_EQ(length, c.length);

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "signer/errors.h"
-#include "signer/file_utils.h"
-#include "signer/temp_file.h"
-#include "tests/core/test_util.h"
+#include "signer/files/file_utils.h"
+#include "signer/files/temp_file.h"
+#include "tests/support/test_util.h"
 
 namespace {
 
@@ -24,12 +24,12 @@ std::vector<unsigned char> Pattern(std::size_t n)
 
 std::string DataFile(const char* name)
 {
-    return testutil::SourceDir() + "/tests/data/" + name;
+    return testsupport::SourceDir() + "/tests/data/" + name;
 }
 
 std::string Scratch(const char* name)
 {
-    return testutil::WorkDir() + "/" + name;
+    return testsupport::WorkDir() + "/" + name;
 }
 
 bool Exists(const std::string& path)
@@ -39,7 +39,7 @@ bool Exists(const std::string& path)
 
 std::string ReadText(const std::string& path)
 {
-    auto bytes = testutil::ReadFile(path);
+    auto bytes = testsupport::ReadFile(path);
     return std::string(bytes.begin(), bytes.end());
 }
 
@@ -76,7 +76,7 @@ TEST_P(FileDigest, IsTheMd5OfTheWholeFile)
     std::vector<unsigned char> data =
         c.size == SIZE_MAX ? std::vector<unsigned char>{'a', 'b', 'c'} : Pattern(c.size);
     std::string path = Scratch("digest.bin");
-    ASSERT_TRUE(testutil::WriteFile(path, data.data(), data.size()));
+    ASSERT_TRUE(testsupport::WriteFile(path, data.data(), data.size()));
     std::FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
     std::fseek(file, 0, SEEK_END);  // the digest starts from the beginning anyway
@@ -134,7 +134,7 @@ TEST(TempFiles, NamesAreNewFilesInTheTempFolder)
     EXPECT_NE(one, two);
     for (const std::string& name : {one, two, crl, none}) {
         EXPECT_TRUE(Exists(name)) << name;
-        EXPECT_EQ(testutil::ReadFile(name).size(), 0u);
+        EXPECT_EQ(testsupport::ReadFile(name).size(), 0u);
         EXPECT_EQ(name.compare(0, TempFolder().size(), TempFolder()), 0) << name;
         DeleteFileA(name.c_str());
     }
@@ -155,7 +155,7 @@ TEST(TempFiles, OwnerDeletesOnEveryPath)
     try {
         TTempFile temp;
         name = temp.Name();
-        ASSERT_TRUE(testutil::WriteFile(name, "data", 4));
+        ASSERT_TRUE(testsupport::WriteFile(name, "data", 4));
         throw std::runtime_error("through the owner");
     } catch (const std::runtime_error&) {
     }
@@ -177,7 +177,7 @@ Converted ToBase64(const std::vector<unsigned char>& data, unsigned width)
 {
     std::string in = Scratch("convert-in.bin");
     std::string out = Scratch("convert-out.b64");
-    testutil::WriteFile(in, data.data(), data.size());
+    testsupport::WriteFile(in, data.data(), data.size());
     DeleteFileA(out.c_str());
     bool ok = width ? ConvertFileBase64Width(in.c_str(), out.c_str(), kToBase64, width)
                     : ConvertFileBase64(in.c_str(), out.c_str(), kToBase64);
@@ -189,7 +189,7 @@ std::vector<unsigned char> FromBase64File(const std::string& source, bool* ok)
     std::string out = Scratch("convert-back.bin");
     DeleteFileA(out.c_str());
     *ok = ConvertFileBase64(source.c_str(), out.c_str(), kFromBase64);
-    return testutil::ReadFile(out);
+    return testsupport::ReadFile(out);
 }
 
 TEST(Base64Files, OneByteRoundTrip)
@@ -215,7 +215,7 @@ TEST(Base64Files, MatchesOpenSsl)
     bool ok = false;
     EXPECT_EQ(FromBase64File(DataFile("files/pattern1000.b64"), &ok), data);
     EXPECT_TRUE(ok);
-    EXPECT_EQ(FromBase64File(DataFile("files/rich.b64"), &ok), testutil::ReadFile(DataFile("cert/rich.der")));
+    EXPECT_EQ(FromBase64File(DataFile("files/rich.b64"), &ok), testsupport::ReadFile(DataFile("cert/rich.der")));
     EXPECT_TRUE(ok);
 }
 
@@ -237,7 +237,7 @@ TEST(Base64Files, WidthCountsGroupsOfFour)
 TEST(Base64Files, UnwrittenOutputIsAFailure)
 {
     std::string in = Scratch("convert-in.bin");
-    testutil::WriteFile(in, "abc", 3);
+    testsupport::WriteFile(in, "abc", 3);
     std::string missing = Scratch("no-such-input.bin");
     std::string out = Scratch("convert-out.b64");
     std::string noFolder = Scratch("no-such-folder/out.b64");
@@ -251,7 +251,7 @@ TEST(Base64Files, UnwrittenOutputIsAFailure)
 TEST(Base64Input, FirstByteM)
 {
     std::string empty = Scratch("empty.bin");
-    testutil::WriteFile(empty, "", 0);
+    testsupport::WriteFile(empty, "", 0);
     EXPECT_TRUE(IsBase64Input(DataFile("files/rich.b64")));
     EXPECT_FALSE(IsBase64Input(DataFile("cert/rich.der")));
     EXPECT_FALSE(IsBase64Input(empty));
@@ -268,7 +268,7 @@ TEST(Base64Input, DecodesIntoATemporaryFileThatGoes)
         EXPECT_TRUE(input.Converted());
         temp = input.Path();
         EXPECT_EQ(BaseName(temp).compare(0, 3, "tkw"), 0) << temp;
-        EXPECT_EQ(testutil::ReadFile(temp), testutil::ReadFile(der));
+        EXPECT_EQ(testsupport::ReadFile(temp), testsupport::ReadFile(der));
     }
     EXPECT_FALSE(Exists(temp));
 

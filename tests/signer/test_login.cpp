@@ -17,20 +17,20 @@
 #include <thread>
 #include <vector>
 
-#include "signer/Unit_login.h"
+#include "signer/ui/Unit_login.h"
 #include "signer/errors.h"
-#include "tests/core/test_util.h"
-#include "tests/signer/form_driver.h"
-#include "tests/signer/registry_fixture.h"
+#include "tests/support/test_util.h"
+#include "tests/support/form_driver.h"
+#include "tests/support/registry_fixture.h"
 
 namespace {
 
-using namespace formdriver;
+using namespace testsupport::form;
 
 const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 const wchar_t* const kFormCaption = L"Selecci\u00F3n de Certificado";
 
-Bytes Pki(const std::string& file) { return testutil::ReadFile(testutil::PkiDir() + "/" + file); }
+Bytes Pki(const std::string& file) { return testsupport::ReadFile(testsupport::PkiDir() + "/" + file); }
 
 Bytes Thumbprint(const Bytes& der)
 {
@@ -63,7 +63,7 @@ bool InstallWithKey(const Bytes& der, const Bytes& pkcs1)
     if (!CryptDecodeObjectEx(X509_ASN_ENCODING, PKCS_RSA_PRIVATE_KEY, pkcs1.data(), static_cast<DWORD>(pkcs1.size()),
                              CRYPT_DECODE_ALLOC_FLAG, nullptr, &blob, &blobLength))
         return false;
-    std::string hex = testutil::ToHex(Thumbprint(der).data(), 20);
+    std::string hex = testsupport::ToHex(Thumbprint(der).data(), 20);
     for (char& ch : hex) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
     std::string container = "tavomir-" + hex;  // the fixture tool's name for it
     HCRYPTPROV prov = 0;
@@ -106,7 +106,7 @@ bool InstallWithoutKey(const Bytes& der)
 void DeleteSetting(const char* name)
 {
     HKEY k;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, regfix::Path(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, testsupport::registry::Path(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return;
     RegDeleteValueA(k, name);
     RegCloseKey(k);
 }
@@ -330,8 +330,8 @@ TEST_F(LoginTest, CloseButtonAndCancelGiveTwo)
 // (docs/wine-notes.md), so the refusals before the import are what is checked.
 TEST_F(LoginTest, PfxChoiceRefusesWrongPasswordAndNonPkcs12)
 {
-    const std::string p12 = testutil::PkiDir() + "/signer.p12";
-    const std::string notP12 = testutil::PkiDir() + "/signer.cert.der";
+    const std::string p12 = testsupport::PkiDir() + "/signer.p12";
+    const std::string notP12 = testsupport::PkiDir() + "/signer.cert.der";
     std::wstring strippedName, wrongPassword, notPkcs12;
     bool listEnabledAfterSwitch = true, fileEnabledAfterSwitch = false, panelShown = false;
     int result = 0;
@@ -420,7 +420,7 @@ TEST_F(LoginTest, ConfiguredCertificate)
         SCOPED_TRACE(c.name);
         DeleteSetting("USAR_CERT");
         DeleteSetting("USER_CERT");
-        if (c.useCert >= 0) regfix::SetDword("USAR_CERT", static_cast<DWORD>(c.useCert));
+        if (c.useCert >= 0) testsupport::registry::SetDword("USAR_CERT", static_cast<DWORD>(c.useCert));
         if (c.value) {
             std::string v = c.value;
             Bytes bytes = v == "signer" ? Thumbprint(signer_)
@@ -429,7 +429,7 @@ TEST_F(LoginTest, ConfiguredCertificate)
                         : v == "short"  ? Thumbprint(signer_)
                                         : Bytes();
             if (v == "short") bytes.resize(19);
-            regfix::Set("USER_CERT", REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+            testsupport::registry::Set("USER_CERT", REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
         }
         bool ok = !c.ok;
         std::wstring box;
@@ -466,10 +466,10 @@ TEST_F(LoginTest, ConfiguredCertificate)
 
 TEST_F(LoginTest, ConfiguredValueLongerThanAThumbprintIsARegistryError)
 {
-    regfix::SetDword("USAR_CERT", 1);
+    testsupport::registry::SetDword("USAR_CERT", 1);
     Bytes bytes = Thumbprint(signer_);
     bytes.push_back(0);
-    regfix::Set("USER_CERT", REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+    testsupport::registry::Set("USER_CERT", REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
     Tfrm_Login form;
     form.ReadUseConfiguredCert();
     EXPECT_THROW(form.LoginWithConfiguredCert(), ERegistryReadError);

@@ -8,21 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "core/bytes.h"
-#include "signer/capi_handles.h"
+#include "core/der/bytes.h"
+#include "platform/capi_handles.h"
 #include "signer/errors.h"
 #include "signer/raw_rsa.h"
-#include "tests/core/test_util.h"
-#include "tests/signer/host_openssl.h"
-#include "tests/signer/installed_signer.h"
+#include "tests/support/test_util.h"
+#include "tests/support/host_openssl.h"
+#include "tests/support/installed_signer.h"
 #include "tools/fixture/fixture.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-std::string Pki(const std::string& name) { return testutil::PkiDir() + "/" + name; }
-std::string Work(const std::string& name) { return testutil::WorkDir() + "/raw-" + name; }
+std::string Pki(const std::string& name) { return testsupport::PkiDir() + "/" + name; }
+std::string Work(const std::string& name) { return testsupport::WorkDir() + "/raw-" + name; }
 
 Bytes Content(std::size_t size)
 {
@@ -79,20 +79,20 @@ const std::size_t kSizes[] = {0, 1, 8192, 8193, 65543};
 
 TEST_F(RawRsa, OpenSslVerifiesOurSignaturesBigEndian)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     std::string pubkey = Work("signer.pubkey");
-    ASSERT_EQ(hostssl::Run("x509 -inform DER -in " + Pki("signer.cert.der") + " -pubkey -noout -out " + pubkey), 0);
+    ASSERT_EQ(testsupport::openssl::Run("x509 -inform DER -in " + Pki("signer.cert.der") + " -pubkey -noout -out " + pubkey), 0);
     for (std::size_t size : kSizes) {
         std::string tag = std::to_string(size);
         std::string data = Work("data-" + tag);
         std::string ours = Work("ours-" + tag + ".sig");
         std::string theirs = Work("theirs-" + tag + ".sig");
-        ASSERT_TRUE(testutil::WriteFile(data, Content(size).data(), size));
+        ASSERT_TRUE(testsupport::WriteFile(data, Content(size).data(), size));
         ASSERT_TRUE(Sign(data, ours)) << tag << " " << std::hex << GetLastError();
-        EXPECT_EQ(hostssl::Run("dgst -sha1 -verify " + pubkey + " -signature " + ours + " " + data), 0) << tag;
+        EXPECT_EQ(testsupport::openssl::Run("dgst -sha1 -verify " + pubkey + " -signature " + ours + " " + data), 0) << tag;
         // Deterministic PKCS#1 v1.5: openssl's signature is the same bytes.
-        ASSERT_EQ(hostssl::Run("dgst -sha1 -sign " + Pki("signer.key.pem") + " -out " + theirs + " " + data), 0);
-        EXPECT_EQ(testutil::ReadFile(ours), testutil::ReadFile(theirs)) << tag;
+        ASSERT_EQ(testsupport::openssl::Run("dgst -sha1 -sign " + Pki("signer.key.pem") + " -out " + theirs + " " + data), 0);
+        EXPECT_EQ(testsupport::ReadFile(ours), testsupport::ReadFile(theirs)) << tag;
         EXPECT_TRUE(Verify(data, ours)) << tag;
         EXPECT_TRUE(Verify(data, theirs)) << tag;
     }
@@ -102,9 +102,9 @@ TEST_F(RawRsa, SignatureFileIsRewrittenFromTheStart)
 {
     std::string data = Work("rewrite.dat");
     std::string signature = Work("rewrite.sig");
-    ASSERT_TRUE(testutil::WriteFile(data, "abc", 3));
+    ASSERT_TRUE(testsupport::WriteFile(data, "abc", 3));
     ASSERT_TRUE(Sign(data, signature));
-    Bytes first = testutil::ReadFile(signature);
+    Bytes first = testsupport::ReadFile(signature);
     FILE* in = std::fopen(data.c_str(), "rb");
     FILE* out = std::fopen(signature.c_str(), "r+b");
     ASSERT_TRUE(in && out);
@@ -113,7 +113,7 @@ TEST_F(RawRsa, SignatureFileIsRewrittenFromTheStart)
     EXPECT_TRUE(SignDigestRaw(in, out, key_.Provider(), key_.KeySpec()));
     std::fclose(in);
     std::fclose(out);
-    EXPECT_EQ(testutil::ReadFile(signature), first);
+    EXPECT_EQ(testsupport::ReadFile(signature), first);
 }
 
 TEST_F(RawRsa, EitherByteOrderVerifiesAndAlterationsFail)
@@ -121,9 +121,9 @@ TEST_F(RawRsa, EitherByteOrderVerifiesAndAlterationsFail)
     std::string data = Work("order.dat");
     std::string signature = Work("order.sig");
     Bytes content = Content(8193);
-    ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
     ASSERT_TRUE(Sign(data, signature));
-    Bytes bigEndian = testutil::ReadFile(signature);
+    Bytes bigEndian = testsupport::ReadFile(signature);
     ASSERT_FALSE(bigEndian.empty());
 
     struct Case {
@@ -153,10 +153,10 @@ TEST_F(RawRsa, EitherByteOrderVerifiesAndAlterationsFail)
     Bytes tampered = content;
     tampered[4096] ^= 0x80;
     std::string tamperedData = Work("order-tampered.dat");
-    ASSERT_TRUE(testutil::WriteFile(tamperedData, tampered.data(), tampered.size()));
+    ASSERT_TRUE(testsupport::WriteFile(tamperedData, tampered.data(), tampered.size()));
     for (const Case& c : cases) {
         std::string file = Work("case.sig");
-        ASSERT_TRUE(testutil::WriteFile(file, c.signature.data(), c.signature.size()));
+        ASSERT_TRUE(testsupport::WriteFile(file, c.signature.data(), c.signature.size()));
         EXPECT_EQ(Verify(c.tamperData ? tamperedData : data, file), c.expected) << c.name;
     }
 }
@@ -165,7 +165,7 @@ TEST_F(RawRsa, BrokenCertificateFailsAndMissingFilesThrow)
 {
     std::string data = Work("cert.dat");
     std::string signature = Work("cert.sig");
-    ASSERT_TRUE(testutil::WriteFile(data, "x", 1));
+    ASSERT_TRUE(testsupport::WriteFile(data, "x", 1));
     ASSERT_TRUE(Sign(data, signature));
     Bytes broken(signerDer_.begin(), signerDer_.begin() + signerDer_.size() / 2);
     EXPECT_FALSE(VerifyDigestRaw(data.c_str(), signature.c_str(), broken.data(), static_cast<DWORD>(broken.size())));

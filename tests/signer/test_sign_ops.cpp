@@ -14,11 +14,11 @@
 
 #include "signer/Unit_ttavomir.h"
 #include "signer/errors.h"
-#include "tests/core/test_util.h"
-#include "tests/signer/host_openssl.h"
-#include "tests/signer/form_driver.h"
-#include "tests/signer/installed_signer.h"
-#include "tests/signer/registry_fixture.h"
+#include "tests/support/test_util.h"
+#include "tests/support/host_openssl.h"
+#include "tests/support/form_driver.h"
+#include "tests/support/installed_signer.h"
+#include "tests/support/registry_fixture.h"
 
 namespace {
 
@@ -37,8 +37,8 @@ const char* const kDetached[] = {"F", "PKCSD"};
 const char* const kEnveloped[] = {"FE", "PKCS"};
 const char* const kRaw[] = {"F", "RSA"};
 
-std::string Pki(const std::string& name) { return testutil::PkiDir() + "/" + name; }
-std::string Work(const std::string& name) { return testutil::WorkDir() + "/ops-" + name; }
+std::string Pki(const std::string& name) { return testsupport::PkiDir() + "/" + name; }
+std::string Work(const std::string& name) { return testsupport::WorkDir() + "/ops-" + name; }
 
 Bytes Content(std::size_t size)
 {
@@ -85,7 +85,7 @@ std::string MakeFolder(const std::string& name)
 int DecodeBase64(const std::string& text, const std::string& der)
 {
     std::remove(der.c_str());
-    return hostssl::RunShell("tr -d '\\r\\n' < " + text + " | base64 -d > " + der);
+    return testsupport::openssl::RunShell("tr -d '\\r\\n' < " + text + " | base64 -d > " + der);
 }
 
 // The serial as openssl prints it: "serial=" and upper-case hex.
@@ -93,8 +93,8 @@ std::string OpenSslSerial(const std::string& certificatePem)
 {
     std::string out = Work("serial.txt");
     std::remove(out.c_str());
-    if (hostssl::Run("x509 -noout -serial -in " + certificatePem + " -out " + out) != 0) return "";
-    Bytes text = testutil::ReadFile(out);
+    if (testsupport::openssl::Run("x509 -noout -serial -in " + certificatePem + " -out " + out) != 0) return "";
+    Bytes text = testsupport::ReadFile(out);
     std::string line(text.begin(), text.end());
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     return line.rfind("serial=", 0) == 0 ? line.substr(7) : "";
@@ -104,7 +104,7 @@ std::string OpenSslSerial(const std::string& certificatePem)
 // may be shorter.
 void ExpectBase64Lines(const std::string& path)
 {
-    Bytes text = testutil::ReadFile(path);
+    Bytes text = testsupport::ReadFile(path);
     ASSERT_FALSE(text.empty());
     std::size_t lineStart = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -157,17 +157,17 @@ class SigningOperations : public InstalledSignerTest {
 protected:
     void SetUp() override
     {
-        regfix::DeleteKey();
+        testsupport::registry::DeleteKey();
         ASSERT_EQ(thumbprint_.size(), 40u);
     }
-    void TearDown() override { regfix::DeleteKey(); }
+    void TearDown() override { testsupport::registry::DeleteKey(); }
 
     void ConfigureSigner(bool on)
     {
         fixture::Bytes hash;
         ASSERT_TRUE(fixture::ParseHex(thumbprint_, hash));
-        regfix::SetDword("USAR_CERT", on ? 1 : 0);
-        regfix::Set("USER_CERT", REG_BINARY, hash.data(), static_cast<DWORD>(hash.size()));
+        testsupport::registry::SetDword("USAR_CERT", on ? 1 : 0);
+        testsupport::registry::Set("USER_CERT", REG_BINARY, hash.data(), static_cast<DWORD>(hash.size()));
     }
 
     // Runs an operation; the engine keeps every other field "".
@@ -197,7 +197,7 @@ protected:
 TEST_F(SigningOperations, FailureTextsBeforeAnySignature)
 {
     std::string input = Work("texts.bin");
-    ASSERT_TRUE(testutil::WriteFile(input, "data", 4));
+    ASSERT_TRUE(testsupport::WriteFile(input, "data", 4));
     std::string missing = Work("no-such-input.bin");
     std::remove(missing.c_str());
     std::string output = Work("texts.out");
@@ -213,11 +213,11 @@ TEST_F(SigningOperations, FailureTextsBeforeAnySignature)
         {"F", "PKCS", missing, "", kNoInput},
         {"F", "PKCSD", missing, "", kNoInput},
         {"FE", "PKCS", missing, Pki("recipient.cert.der"), kNoInput},
-        {"F", "PKCS", testutil::WorkDir(), "", kNoInput},  // a folder is no input file
+        {"F", "PKCS", testsupport::WorkDir(), "", kNoInput},  // a folder is no input file
         {"FE", "PKCS", input, "", kNoRecipientGiven},
         {"FE", "PKCS", input, "NULL", kNoRecipientFound},
         {"FE", "PKCS", input, absentRecipient, kNoRecipientFound},
-        {"FE", "PKCS", input, testutil::WorkDir(), kNoRecipientFound},
+        {"FE", "PKCS", input, testsupport::WorkDir(), kNoRecipientFound},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + "/" + c.format + " " + c.input + " [" + c.recipient + "]");
@@ -233,22 +233,22 @@ TEST_F(SigningOperations, FailureTextsBeforeAnySignature)
 TEST_F(SigningOperations, ConfiguredCertificateMissingFromTheStore)
 {
     Bytes unknown(20, 0xA5);
-    regfix::SetDword("USAR_CERT", 1);
-    regfix::Set("USER_CERT", REG_BINARY, unknown.data(), 20);
+    testsupport::registry::SetDword("USAR_CERT", 1);
+    testsupport::registry::Set("USER_CERT", REG_BINARY, unknown.data(), 20);
     std::string folder = MakeFolder("unknown");
     std::string input = folder + "/in.bin";
     std::string output = folder + "/out.txt";
-    ASSERT_TRUE(testutil::WriteFile(input, "data", 4));
+    ASSERT_TRUE(testsupport::WriteFile(input, "data", 4));
     const char* const kinds[][2] = {{"F", "RSA"}, {"F", "PKCS"}, {"F", "pkcsd"}, {"FE", "PKCS"}};
     for (const auto& kind : kinds) {
         SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
-        ASSERT_TRUE(testutil::WriteFile(output, "earlier", 7));
+        ASSERT_TRUE(testsupport::WriteFile(output, "earlier", 7));
         bool warned = false;
         EXPECT_FALSE(RunClosing(
             L"Aviso", [&] { return Run(kind[0], kind[1], input, output, Pki("recipient.cert.der")); }, &warned));
         EXPECT_TRUE(warned);
         EXPECT_EQ(engine_.Message, kConfiguredFailed);
-        EXPECT_EQ(testutil::ReadFile(output), Text("earlier"));
+        EXPECT_EQ(testsupport::ReadFile(output), Text("earlier"));
         EXPECT_EQ(Leftovers(folder), 0);
     }
 }
@@ -259,17 +259,17 @@ TEST_F(SigningOperations, CancelledDialog)
     std::string folder = MakeFolder("cancel");
     std::string input = folder + "/in.bin";
     std::string output = folder + "/out.txt";
-    ASSERT_TRUE(testutil::WriteFile(input, "data", 4));
+    ASSERT_TRUE(testsupport::WriteFile(input, "data", 4));
     for (const char* const* kind : {kRaw, kAttached, kDetached, kEnveloped}) {
         SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
-        ASSERT_TRUE(testutil::WriteFile(output, "earlier", 7));
+        ASSERT_TRUE(testsupport::WriteFile(output, "earlier", 7));
         bool closed = false;
         bool ok = RunClosing(
             kLoginCaption, [&] { return Run(kind[0], kind[1], input, output, Pki("recipient.cert.der")); }, &closed);
         EXPECT_TRUE(closed);
         EXPECT_FALSE(ok);
         EXPECT_EQ(engine_.Message, kDialogFailed);
-        EXPECT_EQ(testutil::ReadFile(output), Text("earlier"));
+        EXPECT_EQ(testsupport::ReadFile(output), Text("earlier"));
         EXPECT_EQ(Leftovers(folder), 0);
     }
 }
@@ -278,7 +278,7 @@ TEST_F(SigningOperations, CancelledDialog)
 
 TEST_F(SigningOperations, AttachedAndDetachedVerifyWithOpenSsl)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     ConfigureSigner(true);
     ASSERT_FALSE(Serial().empty());
     const std::size_t sizes[] = {0, 1, 8191, 8192, 8193, 65543, 5 * 1024 * 1024 + 3};
@@ -290,16 +290,16 @@ TEST_F(SigningOperations, AttachedAndDetachedVerifyWithOpenSsl)
             Bytes content = Content(size);
             std::string data = Work(tag + ".bin");
             std::string output = Work(tag + ".b64");
-            ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
-            ASSERT_TRUE(testutil::WriteFile(output, "earlier output", 14));  // replaced
+            ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
+            ASSERT_TRUE(testsupport::WriteFile(output, "earlier output", 14));  // replaced
             ASSERT_TRUE(Run("F", format, data, output)) << engine_.Message;
             EXPECT_EQ(engine_.Message, "2\r\n" + Serial());
             ExpectBase64Lines(output);
             std::string der = Work(tag + ".p7");
             ASSERT_EQ(DecodeBase64(output, der), 0);
             std::string verified = Work(tag + ".verified");
-            ASSERT_EQ(hostssl::VerifySigned(der, verified, detached ? &data : nullptr), 0);
-            EXPECT_EQ(testutil::ReadFile(verified), content);
+            ASSERT_EQ(testsupport::openssl::VerifySigned(der, verified, detached ? &data : nullptr), 0);
+            EXPECT_EQ(testsupport::ReadFile(verified), content);
             std::remove(data.c_str());
             std::remove(der.c_str());
             std::remove(output.c_str());
@@ -311,25 +311,25 @@ TEST_F(SigningOperations, AttachedAndDetachedVerifyWithOpenSsl)
 // messages and a raw signature, each checked by openssl.
 TEST_F(SigningOperations, SignerChosenInTheDialog)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     std::string data = Work("dialog.bin");
     Bytes content = Content(8193);
-    ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
     for (const char* const* kind : {kAttached, kDetached, kEnveloped, kRaw}) {
         SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
         std::string output = Work("dialog.out");
         std::remove(output.c_str());
         bool ok = false;
-        formdriver::WithUser([&] { ok = Run(kind[0], kind[1], data, output, Pki("recipient.cert.pem")); },
+        testsupport::form::WithUser([&] { ok = Run(kind[0], kind[1], data, output, Pki("recipient.cert.pem")); },
                              [&](std::atomic<bool>&) {
-                                 HWND form = formdriver::WaitForWindow(kLoginCaption);
+                                 HWND form = testsupport::form::WaitForWindow(kLoginCaption);
                                  if (!form) return;
-                                 HWND list = formdriver::ListOf(form);
-                                 formdriver::WaitFor([&] { return !formdriver::Rows(list).empty(); });
-                                 int row = formdriver::RowOf(formdriver::Rows(list), signerDer_);
+                                 HWND list = testsupport::form::ListOf(form);
+                                 testsupport::form::WaitFor([&] { return !testsupport::form::Rows(list).empty(); });
+                                 int row = testsupport::form::RowOf(testsupport::form::Rows(list), signerDer_);
                                  if (row < 0) return;
-                                 formdriver::Select(list, row);
-                                 formdriver::Click(formdriver::Child(form, L"Button", L"&Aceptar"));
+                                 testsupport::form::Select(list, row);
+                                 testsupport::form::Click(testsupport::form::Child(form, L"Button", L"&Aceptar"));
                              });
         ASSERT_TRUE(ok) << engine_.Message;
         std::string der = Work("dialog.p7");
@@ -337,48 +337,48 @@ TEST_F(SigningOperations, SignerChosenInTheDialog)
         if (std::strcmp(kind[1], "RSA") == 0) {
             EXPECT_EQ(engine_.Message, "2");
             std::string publicKey = Work("dialog.pub.pem");
-            ASSERT_EQ(hostssl::Run("x509 -noout -pubkey -in " + Pki("signer.cert.pem") + " -out " + publicKey), 0);
-            EXPECT_EQ(hostssl::Run("dgst -sha1 -verify " + publicKey + " -signature " + output + " " + data), 0);
+            ASSERT_EQ(testsupport::openssl::Run("x509 -noout -pubkey -in " + Pki("signer.cert.pem") + " -out " + publicKey), 0);
+            EXPECT_EQ(testsupport::openssl::Run("dgst -sha1 -verify " + publicKey + " -signature " + output + " " + data), 0);
             continue;
         }
         EXPECT_EQ(engine_.Message, "2\r\n" + Serial());
         ASSERT_EQ(DecodeBase64(output, der), 0);
         if (std::strcmp(kind[0], "FE") == 0) {
             std::string inner = Work("dialog.inner");
-            ASSERT_EQ(hostssl::DecryptEnvelope(der, inner), 0);
+            ASSERT_EQ(testsupport::openssl::DecryptEnvelope(der, inner), 0);
             der = inner;
         }
         const bool detached = std::strcmp(kind[1], "PKCSD") == 0;
-        ASSERT_EQ(hostssl::VerifySigned(der, verified, detached ? &data : nullptr), 0);
-        EXPECT_EQ(testutil::ReadFile(verified), content);
+        ASSERT_EQ(testsupport::openssl::VerifySigned(der, verified, detached ? &data : nullptr), 0);
+        EXPECT_EQ(testsupport::ReadFile(verified), content);
     }
 }
 
 // SHA-1, no signed attributes, the signer's certificate alone, content data.
 TEST_F(SigningOperations, MessageShapeAsOpenSslPrintsIt)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     ConfigureSigner(true);
     std::string data = Work("shape.bin");
     std::string output = Work("shape.b64");
     std::string der = Work("shape.p7");
     std::string printed = Work("shape.txt");
-    ASSERT_TRUE(testutil::WriteFile(data, "shape", 5));
+    ASSERT_TRUE(testsupport::WriteFile(data, "shape", 5));
     ASSERT_TRUE(Run("F", "PKCS", data, output)) << engine_.Message;
     ASSERT_EQ(DecodeBase64(output, der), 0);
-    ASSERT_EQ(hostssl::Run("cms -cmsout -print -inform DER -in " + der + " -out " + printed), 0);
-    EXPECT_EQ(hostssl::RunShell("test $(grep -c 'd.certificate:' " + printed + ") -eq 1"), 0) << "one certificate";
-    EXPECT_EQ(hostssl::RunShell("grep -A1 'signedAttrs:' " + printed + " | grep -q '<ABSENT>'"), 0) << "no attributes";
-    EXPECT_EQ(hostssl::RunShell("grep -A1 'digestAlgorithm:' " + printed + " | grep -q 'sha1 '"), 0) << "SHA-1";
-    EXPECT_EQ(hostssl::RunShell("grep 'eContentType:' " + printed + " | grep -q 'pkcs7-data'"), 0) << "data";
+    ASSERT_EQ(testsupport::openssl::Run("cms -cmsout -print -inform DER -in " + der + " -out " + printed), 0);
+    EXPECT_EQ(testsupport::openssl::RunShell("test $(grep -c 'd.certificate:' " + printed + ") -eq 1"), 0) << "one certificate";
+    EXPECT_EQ(testsupport::openssl::RunShell("grep -A1 'signedAttrs:' " + printed + " | grep -q '<ABSENT>'"), 0) << "no attributes";
+    EXPECT_EQ(testsupport::openssl::RunShell("grep -A1 'digestAlgorithm:' " + printed + " | grep -q 'sha1 '"), 0) << "SHA-1";
+    EXPECT_EQ(testsupport::openssl::RunShell("grep 'eContentType:' " + printed + " | grep -q 'pkcs7-data'"), 0) << "data";
 }
 
 TEST_F(SigningOperations, EnvelopesOpenWithOpenSslForEachRecipientForm)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     ConfigureSigner(true);
     std::string bare = Work("recipient.b64");
-    ASSERT_EQ(hostssl::Run("base64 -in " + Pki("recipient.cert.der") + " -out " + bare), 0);
+    ASSERT_EQ(testsupport::openssl::Run("base64 -in " + Pki("recipient.cert.der") + " -out " + bare), 0);
     struct Case {
         const char* form;
         std::string file;
@@ -393,16 +393,16 @@ TEST_F(SigningOperations, EnvelopesOpenWithOpenSslForEachRecipientForm)
         Bytes content = Content(c.size);
         std::string data = Work("fe.bin");
         std::string output = Work("fe.b64");
-        ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+        ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
         ASSERT_TRUE(Run("FE", "pkcs", data, output, c.file)) << engine_.Message;
         EXPECT_EQ(engine_.Message, "2\r\n" + Serial());
         std::string der = Work("fe.p7");
         ASSERT_EQ(DecodeBase64(output, der), 0);
         std::string inner = Work("fe.inner");
-        ASSERT_EQ(hostssl::DecryptEnvelope(der, inner), 0);
+        ASSERT_EQ(testsupport::openssl::DecryptEnvelope(der, inner), 0);
         std::string verified = Work("fe.verified");
-        ASSERT_EQ(hostssl::VerifySigned(inner, verified, nullptr), 0);
-        EXPECT_EQ(testutil::ReadFile(verified), content);
+        ASSERT_EQ(testsupport::openssl::VerifySigned(inner, verified, nullptr), 0);
+        EXPECT_EQ(testsupport::ReadFile(verified), content);
     }
 }
 
@@ -413,33 +413,33 @@ TEST_F(SigningOperations, GarbageRecipientFailsWithTheDriversText)
     std::string data = folder + "/in.bin";
     std::string output = folder + "/out.b64";
     std::string garbage = folder + "/garbage.cer";
-    ASSERT_TRUE(testutil::WriteFile(data, "data", 4));
-    ASSERT_TRUE(testutil::WriteFile(garbage, "MIIB not a certificate", 22));
-    ASSERT_TRUE(testutil::WriteFile(output, "earlier", 7));
+    ASSERT_TRUE(testsupport::WriteFile(data, "data", 4));
+    ASSERT_TRUE(testsupport::WriteFile(garbage, "MIIB not a certificate", 22));
+    ASSERT_TRUE(testsupport::WriteFile(output, "earlier", 7));
     EXPECT_FALSE(Run("FE", "PKCS", data, output, garbage));
     EXPECT_EQ(engine_.Message.rfind(kNotSecured, 0), 0u) << engine_.Message;
     EXPECT_GT(engine_.Message.size(), kNotSecured.size());
-    EXPECT_EQ(testutil::ReadFile(output), Text("earlier"));
+    EXPECT_EQ(testsupport::ReadFile(output), Text("earlier"));
     EXPECT_EQ(Leftovers(folder), 0);
 }
 
 TEST_F(SigningOperations, RawSignaturesVerifyWithOpenSsl)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     ConfigureSigner(true);
     std::string publicKey = Work("signer.pub.pem");
-    ASSERT_EQ(hostssl::Run("x509 -noout -pubkey -in " + Pki("signer.cert.pem") + " -out " + publicKey), 0);
+    ASSERT_EQ(testsupport::openssl::Run("x509 -noout -pubkey -in " + Pki("signer.cert.pem") + " -out " + publicKey), 0);
     for (std::size_t size : {std::size_t(0), std::size_t(8193)}) {
         SCOPED_TRACE(size);
         Bytes content = Content(size);
         std::string data = Work("rsa.bin");
         std::string signature = Work("rsa.sig");
-        ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
-        ASSERT_TRUE(testutil::WriteFile(signature, "an earlier, longer signature file", 33));
+        ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
+        ASSERT_TRUE(testsupport::WriteFile(signature, "an earlier, longer signature file", 33));
         ASSERT_TRUE(Run("F", "rsa", data, signature)) << engine_.Message;
         EXPECT_EQ(engine_.Message, "2");
-        EXPECT_EQ(testutil::ReadFile(signature).size(), 256u);
-        EXPECT_EQ(hostssl::Run("dgst -sha1 -verify " + publicKey + " -signature " + signature + " " + data), 0);
+        EXPECT_EQ(testsupport::ReadFile(signature).size(), 256u);
+        EXPECT_EQ(testsupport::openssl::Run("dgst -sha1 -verify " + publicKey + " -signature " + signature + " " + data), 0);
     }
 }
 
@@ -453,7 +453,7 @@ TEST_F(SigningOperations, OutputThatCannotBeReplacedFails)
     std::string folder = MakeFolder("replace");
     std::string data = folder + "/in.bin";
     std::string blocked = folder + "/out";
-    ASSERT_TRUE(testutil::WriteFile(data, "data", 4));
+    ASSERT_TRUE(testsupport::WriteFile(data, "data", 4));
     CreateDirectoryA(blocked.c_str(), nullptr);
     ASSERT_TRUE(Exists(blocked));
 
@@ -475,23 +475,23 @@ TEST_F(SigningOperations, OutputThatCannotBeReplacedFails)
 // and nothing is left beside it.
 TEST_F(SigningOperations, FullDiskFailsAndKeepsTheEarlierFile)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no host shell";
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no host shell";
     ConfigureSigner(true);
     std::string folder = Work("fulldisk");
-    hostssl::RunShell("umount " + folder + " 2>/dev/null; mkdir -p " + folder);
-    if (hostssl::RunShell("mount -t tmpfs -o size=64k tmpfs " + folder + " 2>/dev/null") != 0)
+    testsupport::openssl::RunShell("umount " + folder + " 2>/dev/null; mkdir -p " + folder);
+    if (testsupport::openssl::RunShell("mount -t tmpfs -o size=64k tmpfs " + folder + " 2>/dev/null") != 0)
         GTEST_SKIP() << "no small file system can be mounted here";
     struct Unmount {
         std::string folder;
-        ~Unmount() { hostssl::RunShell("umount " + folder); }
+        ~Unmount() { testsupport::openssl::RunShell("umount " + folder); }
     } unmount{folder};
     std::string output = folder + "/out.txt";
-    ASSERT_TRUE(testutil::WriteFile(output, "earlier", 7));
-    hostssl::RunShell("dd if=/dev/zero of=" + folder + "/filler bs=1024 2>/dev/null");
-    ASSERT_EQ(hostssl::RunShell("test $(df --output=avail " + folder + " | tail -1) -eq 0"), 0) << "not full";
+    ASSERT_TRUE(testsupport::WriteFile(output, "earlier", 7));
+    testsupport::openssl::RunShell("dd if=/dev/zero of=" + folder + "/filler bs=1024 2>/dev/null");
+    ASSERT_EQ(testsupport::openssl::RunShell("test $(df --output=avail " + folder + " | tail -1) -eq 0"), 0) << "not full";
     std::string data = Work("fulldisk.bin");
     Bytes content = Content(8193);
-    ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
     for (const char* const* kind : {kRaw, kAttached, kDetached, kEnveloped}) {
         SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
         EXPECT_FALSE(Run(kind[0], kind[1], data, output, Pki("recipient.cert.der")));
@@ -501,7 +501,7 @@ TEST_F(SigningOperations, FullDiskFailsAndKeepsTheEarlierFile)
             EXPECT_EQ(engine_.Message.rfind(kNotSecured, 0), 0u) << engine_.Message;
             EXPECT_GT(engine_.Message.size(), kNotSecured.size());
         }
-        EXPECT_EQ(testutil::ReadFile(output), Text("earlier"));
+        EXPECT_EQ(testsupport::ReadFile(output), Text("earlier"));
         EXPECT_EQ(Leftovers(folder), 0);
     }
 }
@@ -511,7 +511,7 @@ TEST_F(SigningOperations, OutputInAMissingFolderThrows)
 {
     ConfigureSigner(true);
     std::string data = Work("nofolder.bin");
-    ASSERT_TRUE(testutil::WriteFile(data, "data", 4));
+    ASSERT_TRUE(testsupport::WriteFile(data, "data", 4));
     std::string output = Work("no-such-folder") + "/out.b64";
     EXPECT_THROW(Run("F", "RSA", data, output), EFileOpenError);
     EXPECT_THROW(Run("F", "PKCS", data, output), EFileOpenError);

@@ -10,23 +10,23 @@
 #include <string>
 #include <vector>
 
-#include "core/bytes.h"
+#include "core/der/bytes.h"
 #include "signer/Unit_toolscapi.h"
-#include "signer/capi_handles.h"
+#include "platform/capi_handles.h"
 #include "signer/errors.h"
-#include "signer/last_error.h"
-#include "tests/core/test_util.h"
-#include "tests/signer/host_openssl.h"
-#include "tests/signer/installed_signer.h"
-#include "tests/signer/posted_call.h"
+#include "platform/last_error.h"
+#include "tests/support/test_util.h"
+#include "tests/support/host_openssl.h"
+#include "tests/support/installed_signer.h"
+#include "tests/support/posted_call.h"
 #include "tools/fixture/fixture.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-std::string Pki(const std::string& name) { return testutil::PkiDir() + "/" + name; }
-std::string Work(const std::string& name) { return testutil::WorkDir() + "/drv-" + name; }
+std::string Pki(const std::string& name) { return testsupport::PkiDir() + "/" + name; }
+std::string Work(const std::string& name) { return testsupport::WorkDir() + "/drv-" + name; }
 
 Bytes Content(std::size_t size)
 {
@@ -76,7 +76,7 @@ const std::size_t kSizes[] = {0, 1, 8192, 8193, 65543};
 
 TEST_F(Drivers, SignedMessagesVerifyWithOpenSsl)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     for (bool detached : {false, true}) {
         for (std::size_t size : kSizes) {
             std::string tag = (detached ? "d" : "a") + std::to_string(size);
@@ -84,19 +84,19 @@ TEST_F(Drivers, SignedMessagesVerifyWithOpenSsl)
             Bytes content = Content(size);
             std::string data = Work(tag + ".bin");
             std::string message = Work(tag + ".p7");
-            ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
-            ASSERT_TRUE(testutil::WriteFile(message, "earlier output", 14));  // replaced
+            ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
+            ASSERT_TRUE(testsupport::WriteFile(message, "earlier output", 14));  // replaced
             std::string text = "untouched";
             bool ok = detached ? SignPKCS7Detached(data, message, certificate_.Get(), text)
                                : SignPKCS7Attached(data, message, certificate_.Get(), text);
             ASSERT_TRUE(ok) << text;
             EXPECT_EQ(text, "untouched");
             std::string out = Work(tag + ".verified");
-            ASSERT_EQ(hostssl::VerifySigned(message, out, detached ? &data : nullptr), 0);
-            EXPECT_EQ(testutil::ReadFile(out), content);
+            ASSERT_EQ(testsupport::openssl::VerifySigned(message, out, detached ? &data : nullptr), 0);
+            EXPECT_EQ(testsupport::ReadFile(out), content);
             if (detached && size > 0) {
                 // No content inside: the message is the same size for any content.
-                EXPECT_LT(testutil::ReadFile(message).size(), 2048u);
+                EXPECT_LT(testsupport::ReadFile(message).size(), 2048u);
             }
         }
     }
@@ -104,9 +104,9 @@ TEST_F(Drivers, SignedMessagesVerifyWithOpenSsl)
 
 TEST_F(Drivers, EnvelopesDecryptAndVerifyWithOpenSsl)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no " << hostssl::Path();
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no " << testsupport::openssl::Path();
     std::string bare = Work("recipient.b64");
-    ASSERT_EQ(hostssl::Run("base64 -in " + Pki("recipient.cert.der") + " -out " + bare), 0);
+    ASSERT_EQ(testsupport::openssl::Run("base64 -in " + Pki("recipient.cert.der") + " -out " + bare), 0);
     struct Case {
         const char* form;
         std::string file;
@@ -121,14 +121,14 @@ TEST_F(Drivers, EnvelopesDecryptAndVerifyWithOpenSsl)
         Bytes content = Content(c.size);
         std::string data = Work("e.bin");
         std::string message = Work("e.p7");
-        ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+        ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
         std::string text;
         ASSERT_TRUE(SignAndEnvelopePKCS7(data, message, certificate_.Get(), c.file, text)) << text;
         std::string inner = Work("e.inner");
-        ASSERT_EQ(hostssl::DecryptEnvelope(message, inner), 0);
+        ASSERT_EQ(testsupport::openssl::DecryptEnvelope(message, inner), 0);
         std::string out = Work("e.verified");
-        ASSERT_EQ(hostssl::VerifySigned(inner, out, nullptr), 0);
-        EXPECT_EQ(testutil::ReadFile(out), content);
+        ASSERT_EQ(testsupport::openssl::VerifySigned(inner, out, nullptr), 0);
+        EXPECT_EQ(testsupport::ReadFile(out), content);
     }
 }
 
@@ -140,14 +140,14 @@ TEST_F(Drivers, FailuresLeaveTheEarlierOutput)
     std::string data = folder + "/in.bin";
     std::string output = folder + "/out.p7";
     Bytes content = Content(100);
-    ASSERT_TRUE(testutil::WriteFile(data, content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
     Bytes earlier = Text("the client's earlier file");
-    ASSERT_TRUE(testutil::WriteFile(output, earlier.data(), earlier.size()));
+    ASSERT_TRUE(testsupport::WriteFile(output, earlier.data(), earlier.size()));
     std::string garbage = folder + "/garbage.cer";
-    ASSERT_TRUE(testutil::WriteFile(garbage, "MIIB not a certificate", 22));
+    ASSERT_TRUE(testsupport::WriteFile(garbage, "MIIB not a certificate", 22));
     std::vector<std::string> before = Listing(folder);
 
-    Bytes recipientDer = testutil::ReadFile(Pki("recipient.cert.der"));
+    Bytes recipientDer = testsupport::ReadFile(Pki("recipient.cert.der"));
     TCertContext keyless(CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, recipientDer.data(),
                                                       static_cast<DWORD>(recipientDer.size())));
     ASSERT_TRUE(keyless);
@@ -173,7 +173,7 @@ TEST_F(Drivers, FailuresLeaveTheEarlierOutput)
         EXPECT_FALSE(ok);
         EXPECT_NE(text, "untouched");
         EXPECT_FALSE(text.empty());
-        EXPECT_EQ(testutil::ReadFile(output), earlier);
+        EXPECT_EQ(testsupport::ReadFile(output), earlier);
         EXPECT_EQ(Listing(folder), before);
     }
 }
@@ -193,7 +193,7 @@ TEST_F(Drivers, InputOfFourGibibytesIsRefused)
         CloseHandle(file);
         ASSERT_TRUE(sized);
     }
-    ASSERT_TRUE(testutil::WriteFile(output, "earlier", 7));
+    ASSERT_TRUE(testsupport::WriteFile(output, "earlier", 7));
     std::vector<std::string> before = Listing(folder);
     std::string text;
     EXPECT_FALSE(SignPKCS7Attached(data, output, certificate_.Get(), text));
@@ -201,7 +201,7 @@ TEST_F(Drivers, InputOfFourGibibytesIsRefused)
     text.clear();
     EXPECT_FALSE(SignAndEnvelopePKCS7(data, output, certificate_.Get(), Pki("recipient.cert.der"), text));
     EXPECT_EQ(text, GetErrorText(ERROR_FILE_TOO_LARGE));
-    EXPECT_EQ(testutil::ReadFile(output), Text("earlier"));
+    EXPECT_EQ(testsupport::ReadFile(output), Text("earlier"));
     EXPECT_EQ(Listing(folder), before);
     DeleteFileA(data.c_str());
 }
@@ -210,22 +210,22 @@ TEST_F(Drivers, InputOfFourGibibytesIsRefused)
 // the create error passes to the caller, the earlier file stays.
 TEST_F(Drivers, UnwritableOutputFolderThrowsAndKeepsTheEarlierFile)
 {
-    if (!hostssl::Available()) GTEST_SKIP() << "no host shell";
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no host shell";
     std::string folder = MakeFolder("locked");
     std::string data = Work("locked-in.bin");
     std::string output = folder + "/out.p7";
-    ASSERT_TRUE(testutil::WriteFile(data, "abc", 3));
-    ASSERT_TRUE(testutil::WriteFile(output, "earlier", 7));
-    if (hostssl::RunShell("chattr +i " + folder) != 0) GTEST_SKIP() << "no chattr here";
+    ASSERT_TRUE(testsupport::WriteFile(data, "abc", 3));
+    ASSERT_TRUE(testsupport::WriteFile(output, "earlier", 7));
+    if (testsupport::openssl::RunShell("chattr +i " + folder) != 0) GTEST_SKIP() << "no chattr here";
     struct Unlock {
         std::string folder;
-        ~Unlock() { hostssl::RunShell("chattr -i " + folder); }
+        ~Unlock() { testsupport::openssl::RunShell("chattr -i " + folder); }
     } unlock{folder};
     std::string text;
     EXPECT_THROW(SignPKCS7Attached(data, output, certificate_.Get(), text), EFileOpenError);
     EXPECT_THROW(SignAndEnvelopePKCS7(data, output, certificate_.Get(), Pki("recipient.cert.der"), text),
                  EFileOpenError);
-    EXPECT_EQ(testutil::ReadFile(output), Text("earlier"));
+    EXPECT_EQ(testsupport::ReadFile(output), Text("earlier"));
     EXPECT_EQ(Listing(folder), std::vector<std::string>{"out.p7"});
 }
 
@@ -252,7 +252,7 @@ TEST(StreamOutput, ShortWriteAndFailingFlushAreFailures)
     EXPECT_TRUE(CMsgStreamOutput(file, block, sizeof block, false));
     EXPECT_TRUE(CMsgStreamOutput(file, nullptr, 0, true));
     std::fclose(file);
-    EXPECT_EQ(testutil::ReadFile(path).size(), sizeof block);
+    EXPECT_EQ(testsupport::ReadFile(path).size(), sizeof block);
 }
 
 // A window message handled while a driver runs calls a driver again: the
@@ -260,10 +260,10 @@ TEST(StreamOutput, ShortWriteAndFailingFlushAreFailures)
 TEST_F(Drivers, PendingMessagesCannotReenter)
 {
     const std::string data = Work("reenter.bin"), output = Work("reenter.p7");
-    ASSERT_TRUE(testutil::WriteFile(data, "abc", 3));
+    ASSERT_TRUE(testsupport::WriteFile(data, "abc", 3));
     bool innerResult = true;
     std::string innerText;
-    testutil::TPostedCall reentry(
+    testsupport::TPostedCall reentry(
         [&] { innerResult = SignPKCS7Attached(data, output + ".inner", certificate_.Get(), innerText); });
     ASSERT_TRUE(reentry.Post());
     std::string text;
