@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${1:-}" = "--ci" ]; then
-    limit=(-seed=1 -runs="${TAVOMIR_FUZZ_RUNS:-20000}"); what="${TAVOMIR_FUZZ_RUNS:-20000} runs, seed 1"
+    limit=(-seed=1 -runs="${TAVOMIR_FUZZ_RUNS:-100000}"); what="${TAVOMIR_FUZZ_RUNS:-100000} runs, seed 1"
 else
     seconds=${1:-300}; limit=(-max_total_time="$seconds"); what="${seconds}s"
 fi
