@@ -19,7 +19,7 @@
 #include "core/der/bytes.h"
 #include "core/der/der.h"
 
-namespace der {
+namespace der_reader {
 
 // A reader over the bytes.
 inline DERCursor Reader(const unsigned char* bytes, std::size_t length)
@@ -145,4 +145,4 @@ inline bool MakeHeapCopies(ByteBuffer* slots, std::size_t count)
     return true;
 }
 
-}  // namespace der
+}  // namespace der_reader

@@ -206,11 +206,11 @@ std::size_t DecodePrivateKeyInfo(DERCursor* cursor, int* algorithm, RsaPrivateKe
     n = DecodeAlgorithmId(cursor, algorithm);
     if (n == 0) return 0;
     consumed += n;
-    der::Element wrapped;
-    if (!der::ReadAny(cursor, &wrapped)) return 0;  // its tag is not examined
+    der_reader::Element wrapped;
+    if (!der_reader::ReadAny(cursor, &wrapped)) return 0;  // its tag is not examined
     consumed += wrapped.whole.length;
     // The RSAPrivateKey is read inside the element only and must fill it.
-    DERCursor inner = der::Inside(wrapped.content);
+    DERCursor inner = der_reader::Inside(wrapped.content);
     std::size_t keySize = DecodeRsaPrivateKey(&inner, key);
     if (keySize == 0 || keySize != wrapped.content.length) {
         FillBytes(key, 0, sizeof *key);

@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace der;
+using namespace der_reader;
 
 // Releases everything a failed decode may have filled.
 void ReleaseDecoded(ByteBuffer* serialNumber, NameTable* issuer, NameTable* subject, ExtensionTable* extensions)

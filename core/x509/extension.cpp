@@ -7,7 +7,7 @@
 
 namespace {
 
-using namespace der;
+using namespace der_reader;
 
 bool IsFilled(const ByteBuffer& slot) { return slot.pointer && slot.length; }
 

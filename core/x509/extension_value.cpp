@@ -6,7 +6,7 @@
 
 namespace {
 
-using namespace der;
+using namespace der_reader;
 
 struct ValueResult {
     int status;

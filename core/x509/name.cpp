@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace der;
+using namespace der_reader;
 
 const unsigned char kAttributePrefix[2] = {0x55, 0x04};  // 2.5.4
 const unsigned char kEmailOID[9] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x01};
