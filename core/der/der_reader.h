@@ -1,5 +1,17 @@
-// Internal helpers of the name, extension and certificate decoders: bounded
-// sub-readers and the step that turns collected views into heap copies.
+// The bounded DER reader: the one way our code reads DER held in memory.
+// A reader is a DERCursor over a view; each read takes one element and
+// moves past it, or fails and leaves the position where it was.
+//
+// Every read relies on GetDERTagLength's check of the announced length
+// against what remains of the cursor: an element never reaches past its
+// reader, so the views it yields are inside the buffer and a sub-reader over
+// an element's content is bounded by it. Code that walks DER by adding
+// lengths to positions itself would lose that guarantee; use these instead.
+//
+// Tags are the numbers of der.h (universal types by number, [n] as 128 + n,
+// constructed [n] as 160 + n). An expected read also wants the identifier's
+// form DER gives the tag: SEQUENCE and SET constructed, other universal
+// types primitive.
 #pragma once
 #include <cstddef>
 #include <cstdlib>
@@ -7,70 +19,106 @@
 #include "core/der/bytes.h"
 #include "core/der/der.h"
 
-namespace cert_views {
+namespace der_reader {
 
-// Reads a header that must carry the tag; the content length goes to length.
-// Header size, 0 on failure (the length never exceeds what remains).
-inline std::size_t ReadHeader(DERCursor* cursor, int tag, std::size_t* length)
+// A reader over the bytes.
+inline DERCursor Reader(const unsigned char* bytes, std::size_t length)
 {
-    int found = 0;
-    std::size_t n = GetDERTagLength(cursor, &found, length);
-    if (n == 0 || found != tag) return 0;
-    return n;
+    DERCursor cursor;
+    InitDERReader(&cursor, bytes, length);
+    return cursor;
 }
 
-// A reader over the next length bytes of cursor, which moves past them.
-inline DERCursor TakeContent(DERCursor* cursor, std::size_t length)
-{
-    DERCursor inner;
-    InitDERReader(&inner, cursor->buffer + cursor->position, length);
-    cursor->position += length;
-    return inner;
-}
-
-// Reads tag + content into a reader over the content only. false when the
-// header is missing, has another tag, or announces more than remains.
-inline bool Enter(DERCursor* cursor, int tag, DERCursor* inner, std::size_t* size = nullptr)
-{
-    std::size_t length = 0;
-    std::size_t header = ReadHeader(cursor, tag, &length);
-    if (header == 0) return false;
-    *inner = TakeContent(cursor, length);
-    if (size) *size = header + length;
-    return true;
-}
+// A reader over a view, typically an element's content.
+inline DERCursor Inside(const ByteBuffer& view) { return Reader(view.pointer, view.length); }
 
 inline bool AtEnd(const DERCursor& cursor) { return cursor.position == cursor.size; }
 
-// A primitive value of the tag as a view (possibly empty).
-inline bool ReadView(DERCursor* cursor, int tag, ByteBuffer* view)
+// The identifier byte DER gives the tag.
+inline unsigned char Identifier(int tag)
 {
+    if (tag >= kTagContextConstructed) return static_cast<unsigned char>(0xA0 | (tag - kTagContextConstructed));
+    if (tag >= kTagContext) return static_cast<unsigned char>(0x80 | (tag - kTagContext));
+    const bool constructed = tag == kTagSequence || tag == kTagSet;
+    return static_cast<unsigned char>((constructed ? 0x20 : 0) | tag);
+}
+
+// One element: its tag, its content and its whole encoding.
+struct Element {
+    int tag = 0;
+    ByteBuffer content{nullptr, 0};
+    ByteBuffer whole{nullptr, 0};
+};
+
+// Any element; false at the end or on a bad header.
+inline bool ReadAny(DERCursor* cursor, Element* element)
+{
+    DERCursor look = *cursor;
     std::size_t length = 0;
-    if (ReadHeader(cursor, tag, &length) == 0) return false;
-    view->pointer = cursor->buffer + cursor->position;
-    view->length = length;
-    cursor->position += length;
+    const std::size_t header = GetDERTagLength(&look, &element->tag, &length);
+    if (header == 0) return false;
+    element->content = ByteBuffer{look.buffer + look.position, length};
+    element->whole = ByteBuffer{cursor->buffer + cursor->position, header + length};
+    cursor->position = look.position + length;
     return true;
 }
+
+// The next element when it carries the tag: its content, and its whole
+// encoding when asked for.
+inline bool ReadExpected(DERCursor* cursor, int tag, ByteBuffer* content, ByteBuffer* whole = nullptr)
+{
+    if (AtEnd(*cursor) || cursor->buffer[cursor->position] != Identifier(tag)) return false;
+    Element element;
+    if (!ReadAny(cursor, &element)) return false;
+    *content = element.content;
+    if (whole) *whole = element.whole;
+    return true;
+}
+
+// ReadExpected for an element that may be absent: true when it is absent
+// (present false, the position kept) or read whole; false only for a
+// present element with a bad header.
+inline bool ReadOptional(DERCursor* cursor, int tag, bool* present, ByteBuffer* content, ByteBuffer* whole = nullptr)
+{
+    *present = !AtEnd(*cursor) && cursor->buffer[cursor->position] == Identifier(tag);
+    return !*present || ReadExpected(cursor, tag, content, whole);
+}
+
+// Reads tag + content into a reader over the content only; the element's
+// size goes to size when given.
+inline bool Enter(DERCursor* cursor, int tag, DERCursor* inner, std::size_t* size = nullptr)
+{
+    ByteBuffer content, whole;
+    if (!ReadExpected(cursor, tag, &content, &whole)) return false;
+    *inner = Inside(content);
+    if (size) *size = whole.length;
+    return true;
+}
+
+// A primitive value of the tag as a view (possibly empty).
+inline bool ReadView(DERCursor* cursor, int tag, ByteBuffer* view) { return ReadExpected(cursor, tag, view); }
 
 // Any element, skipped whole.
 inline bool SkipElement(DERCursor* cursor)
 {
-    int tag = 0;
-    std::size_t length = 0;
-    if (GetDERTagLength(cursor, &tag, &length) == 0) return false;
-    cursor->position += length;
-    return true;
+    Element element;
+    return ReadAny(cursor, &element);
+}
+
+// The rest of the reader as a view, which it moves past.
+inline ByteBuffer TakeRest(DERCursor* cursor)
+{
+    ByteBuffer rest{cursor->buffer + cursor->position, cursor->size - cursor->position};
+    cursor->position = cursor->size;
+    return rest;
 }
 
 // Peeks at the next tag without moving; -1 at the end or on a bad header.
 inline int PeekTag(const DERCursor* cursor)
 {
     DERCursor look = *cursor;
-    int tag = 0;
-    std::size_t length = 0;
-    if (GetDERTagLength(&look, &tag, &length) == 0) return -1;
-    return tag;
+    Element element;
+    return ReadAny(&look, &element) ? element.tag : -1;
 }
 
 // Replaces each non-empty view by a heap copy with a NUL; empty views become
@@ -97,4 +145,4 @@ inline bool MakeHeapCopies(ByteBuffer* slots, std::size_t count)
     return true;
 }
 
-}  // namespace cert_views
+}  // namespace der_reader

@@ -1,6 +1,7 @@
 #include "core/rsa/rsa_key.h"
 
 #include "core/der/der.h"
+#include "core/der/der_reader.h"
 #include "core/der/oid.h"
 
 namespace {
@@ -205,21 +206,16 @@ std::size_t DecodePrivateKeyInfo(DERCursor* cursor, int* algorithm, RsaPrivateKe
     n = DecodeAlgorithmId(cursor, algorithm);
     if (n == 0) return 0;
     consumed += n;
-    int tag = 0;
-    std::size_t keyLength = 0;
-    n = GetDERTagLength(cursor, &tag, &keyLength);  // its tag is not examined
-    if (n == 0) return 0;
-    consumed += n;
+    der_reader::Element wrapped;
+    if (!der_reader::ReadAny(cursor, &wrapped)) return 0;  // its tag is not examined
+    consumed += wrapped.whole.length;
     // The RSAPrivateKey is read inside the element only and must fill it.
-    DERCursor inner;
-    InitDERReader(&inner, cursor->buffer + cursor->position, keyLength);
+    DERCursor inner = der_reader::Inside(wrapped.content);
     std::size_t keySize = DecodeRsaPrivateKey(&inner, key);
-    if (keySize == 0 || keySize != keyLength) {
+    if (keySize == 0 || keySize != wrapped.content.length) {
         FillBytes(key, 0, sizeof *key);
         return 0;
     }
-    cursor->position += keyLength;
-    consumed += keyLength;
     if (consumed > length) {
         FillBytes(key, 0, sizeof *key);
         return 0;

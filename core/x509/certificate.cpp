@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace cert_views;
+using namespace der_reader;
 
 // Releases everything a failed decode may have filled.
 void ReleaseDecoded(ByteBuffer* serialNumber, NameTable* issuer, NameTable* subject, ExtensionTable* extensions)
@@ -25,14 +25,14 @@ void ReleaseDecoded(ByteBuffer* serialNumber, NameTable* issuer, NameTable* subj
 
 bool ReadTimeText(DERCursor* cursor, char* text)
 {
-    int tag = 0;
-    std::size_t length = 0;
-    if (GetDERTagLength(cursor, &tag, &length) == 0) return false;
-    if (tag != kTagUTCTime && tag != kTagGeneralizedTime) return false;
-    if (length >= kValidityTextSize) return false;  // fractional seconds and the like
-    CopyBytes(text, cursor->buffer + cursor->position, length);
-    text[length] = 0;
-    cursor->position += length;
+    DERCursor look = *cursor;
+    Element time;
+    if (!ReadAny(&look, &time)) return false;
+    if (time.tag != kTagUTCTime && time.tag != kTagGeneralizedTime) return false;
+    if (time.content.length >= kValidityTextSize) return false;  // fractional seconds and the like
+    CopyBytes(text, time.content.pointer, time.content.length);
+    text[time.content.length] = 0;
+    *cursor = look;
     return true;
 }
 

@@ -7,7 +7,7 @@
 
 namespace {
 
-using namespace cert_views;
+using namespace der_reader;
 
 bool IsFilled(const ByteBuffer& slot) { return slot.pointer && slot.length; }
 
@@ -20,15 +20,14 @@ bool KeepsExtensionDer(int kind)
 // One string, OCTET STRING or BIT STRING value filling the reader exactly.
 bool ReadSingleValue(DERCursor reader, ByteBuffer* value)
 {
-    int tag = 0;
-    std::size_t length = 0;
-    if (GetDERTagLength(&reader, &tag, &length) == 0) return false;
+    Element element;
+    if (!ReadAny(&reader, &element)) return false;
+    const int tag = element.tag;
     if (tag != kTagPrintableString && tag != kTagIA5String && tag != kTagOctetString && tag != kTagBitString)
         return false;
-    ByteBuffer content = {reader.buffer + reader.position, length};
-    reader.position += length;
+    ByteBuffer content = element.content;
     if (tag == kTagBitString) {
-        if (length == 0 || content.pointer[0] != 0) return false;
+        if (content.length == 0 || content.pointer[0] != 0) return false;
         ++content.pointer;
         --content.length;
     }
@@ -50,7 +49,7 @@ bool DecodeExtensionViews(DERCursor* cursor, ByteBuffer* views, std::size_t* siz
         int kind = OIDToExtensionKind(oid.pointer, oid.length);
         if (kind < 0 || kind >= static_cast<int>(kExtensionSlots)) continue;  // unknown: skipped
         if (KeepsExtensionDer(kind)) {
-            views[kind] = ByteBuffer{extension.buffer + extension.position, extension.size - extension.position};
+            views[kind] = TakeRest(&extension);
             continue;
         }
         DERCursor value;
@@ -104,11 +103,11 @@ bool IsAttributeValueTag(int tag)
 
 bool ReadAttributeValue(DERCursor* reader, ByteBuffer* value)
 {
-    int tag = 0;
-    std::size_t length = 0;
-    if (GetDERTagLength(reader, &tag, &length) == 0 || !IsAttributeValueTag(tag)) return false;
-    *value = ByteBuffer{reader->buffer + reader->position, length};
-    reader->position += length;
+    DERCursor look = *reader;
+    Element element;
+    if (!ReadAny(&look, &element) || !IsAttributeValueTag(element.tag)) return false;
+    *value = element.content;
+    *reader = look;
     return true;
 }
 

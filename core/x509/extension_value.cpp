@@ -6,7 +6,7 @@
 
 namespace {
 
-using namespace cert_views;
+using namespace der_reader;
 
 struct ValueResult {
     int status;
@@ -18,11 +18,11 @@ ValueResult Malformed() { return {kExtensionValueMalformed, 0}; }
 // Certificate type and keyUsage: a BIT STRING of at most 3 content bytes.
 ValueResult DecodeBitFlags(DERCursor* value)
 {
-    std::size_t length = 0;
-    if (ReadHeader(value, kTagBitString, &length) == 0 || length == 0) return Malformed();
+    ByteBuffer content = {nullptr, 0};
+    if (!ReadExpected(value, kTagBitString, &content) || content.length == 0) return Malformed();
+    const std::size_t length = content.length;
     if (length > 3) return {kExtensionValueKeyUsageTooLong, 0};
-    const unsigned char* bits = value->buffer + value->position + 1;  // after the unused-bits byte
-    value->position += length;
+    const unsigned char* bits = content.pointer + 1;  // after the unused-bits byte
     std::uint16_t flags = 0;
     if (length >= 2) flags = static_cast<std::uint16_t>(bits[0] << 8);
     if (length == 3) flags |= bits[1];
@@ -128,11 +128,10 @@ ValueResult DecodeGeneralNames(DERCursor* value, ByteBuffer* views)
     DERCursor names;
     if (!Enter(value, kTagSequence, &names)) return Malformed();
     while (!AtEnd(names)) {
-        int tag = 0;
-        std::size_t length = 0;
-        if (GetDERTagLength(&names, &tag, &length) == 0) return Malformed();
-        ByteBuffer content = {names.buffer + names.position, length};
-        names.position += length;
+        Element name;
+        if (!ReadAny(&names, &name)) return Malformed();
+        const int tag = name.tag;
+        const ByteBuffer content = name.content;
         if (tag >= kTagContextConstructed && tag < kTagContextConstructed + 32) continue;
         if (tag < kTagContext || tag >= kTagContext + static_cast<int>(kExtensionValueSlots)) return Malformed();
         views[tag - kTagContext] = content;

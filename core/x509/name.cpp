@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace cert_views;
+using namespace der_reader;
 
 const unsigned char kAttributePrefix[2] = {0x55, 0x04};  // 2.5.4
 const unsigned char kEmailOID[9] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x01};
@@ -83,13 +83,11 @@ bool DecodeAttribute(DERCursor* set, ByteBuffer* views)
         if (!SkipElement(&attribute)) return false;
         return AtEnd(attribute);
     }
-    int tag = 0;
-    std::size_t length = 0;
-    if (GetDERTagLength(&attribute, &tag, &length) == 0 || !IsNameValueTag(tag)) return false;
-    ByteBuffer value = {attribute.buffer + attribute.position, length};
-    attribute.position += length;
-    if (tag == kTagBitString) {
-        if (length == 0 || value.pointer[0] != 0) return false;  // unused bits must be 0
+    Element element;
+    if (!ReadAny(&attribute, &element) || !IsNameValueTag(element.tag)) return false;
+    ByteBuffer value = element.content;
+    if (element.tag == kTagBitString) {
+        if (value.length == 0 || value.pointer[0] != 0) return false;  // unused bits must be 0
         ++value.pointer;
         --value.length;
     }

@@ -42,4 +42,10 @@ bool CallOutput(const CmsOutput& output, const unsigned char* data, std::size_t 
     return false;
 }
 
+bool Emit(const CmsOutput& output, const unsigned char* data, std::size_t length, bool final)
+{
+    if (!output.function || (!length && !final)) return true;
+    return CallOutput(output, data, length, final);
+}
+
 }  // namespace cmscommon

@@ -28,5 +28,8 @@ bool KeyBytes(HCRYPTKEY key, std::size_t* bytes);
 // Hands the piece to the output; false with its last error, or
 // ERROR_WRITE_FAULT when it left none.
 bool CallOutput(const CmsOutput& output, const unsigned char* data, std::size_t length, bool final);
+// CallOutput when the output has a function and there is something to say:
+// bytes, or the end.
+bool Emit(const CmsOutput& output, const unsigned char* data, std::size_t length, bool final);
 
 }  // namespace cmscommon
