@@ -60,5 +60,7 @@ int ClearHighDataSets(DataSets* sets);
 int LoadDataItemFromFile(DataSets* sets, std::uint32_t slot, const char* fileName);
 
 // The same bounded whole-file read for callers that keep the bytes: buffer
-// holds kDataItemFileLimit bytes; the results are those above.
-int ReadSmallFile(const char* fileName, unsigned char* buffer, std::size_t* length);
+// holds kDataItemFileLimit bytes; the results are those above. opened
+// (optional) tells a file that opened but could not be read from one that
+// did not open.
+int ReadSmallFile(const char* fileName, unsigned char* buffer, std::size_t* length, bool* opened);
