@@ -30,9 +30,7 @@ std::size_t EncodeEncryptedPrivateKeyInfo(DERCursor* cursor, const EncryptedKeyI
 {
     unsigned char oid[kOIDMaxLength];
     std::size_t oidLength = 0;
-    if ((info->algorithm != kAlgPbeMD2DesCbc && info->algorithm != kAlgPbeMD5DesCbc) ||
-        AlgorithmToOID(info->algorithm, oid, &oidLength) != 0)
-        return 0;
+    if (AlgorithmToOID(info->algorithm, oid, &oidLength) != 0) return 0;
     std::size_t total = PutDERValue(cursor, kTagOctetString, info->ciphertext);
     if (total == 0) return 0;
     std::size_t parameters = 0, n = 0;

@@ -15,13 +15,14 @@ struct DERCursor;
 enum : std::size_t { kEncryptedKeyMaxLength = 4000 };  // DER, ciphertext and plaintext alike
 
 struct EncryptedKeyInfo {
-    int algorithm;  // kAlgPbeMD2DesCbc or kAlgPbeMD5DesCbc
+    int algorithm;  // any algorithm code; only kAlgPbeMD2DesCbc and kAlgPbeMD5DesCbc decrypt
     std::uint32_t count;  // 0-255 as stored
     unsigned char salt[kPbeSaltLength];
     ByteBuffer ciphertext;  // decoding: a view into the DER
 };
 
-// Byte counts, 0 on failure. The count is written as its low byte only.
+// Byte counts, 0 on failure (also for a code without identifier). The
+// count is written as its low byte only.
 std::size_t EncodeEncryptedPrivateKeyInfo(DERCursor* cursor, const EncryptedKeyInfo* info);
 // Refuses a salt that is not 8 bytes, a count of other than one content
 // byte, an unknown identifier and ciphertext that is not whole blocks.
