@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <utility>
 
+// The encodings every certificate and message here is read and written in.
+const DWORD kMessageEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+
 template <class Handle, class Traits>
 class TCapiHandle {
 public:

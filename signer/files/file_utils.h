@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "signer/files/file_block.h"
+
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/der/bytes.h"
+#include "platform/capi_handles.h"
 #include "signer/certs/Unit_uploadkeys.h"
 #include "signer/errors.h"
 #include "signer/settings.h"
@@ -14,7 +15,6 @@
 namespace {
 
 const char* const kWarningTitle = "Aviso";
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 const int kWidth = 338, kHeight = 305;
 const int kClientWidth = 330, kClientHeight = 276;
 const int kTopPanel = 63, kRadioPanel = 19, kPfxPanel = 88;
@@ -83,7 +83,7 @@ Tfrm_Login::~Tfrm_Login() { FormDestroy(); }
 void Tfrm_Login::FormCreate()
 {
     pfxBuffer_.clear();
-    store_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, kEncoding, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
+    store_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, kMessageEncoding, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
     gCryptUi = std::make_unique<TSystemLibrary>("cryptui.dll");
     gViewCertificate = gCryptUi->ProcAs<ViewCertificateFn>("CryptUIDlgViewCertificateA");
 }
@@ -312,7 +312,7 @@ bool Tfrm_Login::LoginWithConfiguredCert()
         return false;
     }
     CRYPT_HASH_BLOB blob{sizeof thumbprint, thumbprint};
-    owned_.Reset(CertFindCertificateInStore(store_, kEncoding, 0, CERT_FIND_SHA1_HASH, &blob, nullptr));
+    owned_.Reset(CertFindCertificateInStore(store_, kMessageEncoding, 0, CERT_FIND_SHA1_HASH, &blob, nullptr));
     if (!owned_) {
         Warn("El Certificado configurado no se encuentra en el contenedor");
         return false;
