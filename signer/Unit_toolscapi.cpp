@@ -133,12 +133,12 @@ bool SignPKCS7(const std::string& inputFile, const std::string& outputFile, PCCE
     TFile input = OpenFileOrThrow(inputFile, "rb");
     TOutputFile output(outputFile);
     std::uint64_t size = 0;
-    if (!InputSize(input.get(), size, message)) return false;
+    if (!InputSize(input.Get(), size, message)) return false;
     TCertPrivateKey key;
     CmsSigner signer;
     if (!SignerOf(certificate, key, signer)) return Fail(message);
-    if (!SignFile(input.get(), size, signer, detached, output.File(), message)) return false;
-    input.reset();
+    if (!SignFile(input.Get(), size, signer, detached, output.File(), message)) return false;
+    input.Reset();
     if (!output.Commit()) return Fail(message);
     return true;
 }
@@ -178,12 +178,12 @@ bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_
     TFile signedFile = OpenFileOrThrow(signedTemp.Name(), "w+b");
 
     std::uint64_t size = 0;
-    if (!InputSize(input.get(), size, message)) return false;
+    if (!InputSize(input.Get(), size, message)) return false;
     TCertPrivateKey key;
     CmsSigner signer;
     if (!SignerOf(certificate, key, signer)) return Fail(message);
-    if (!SignFile(input.get(), size, signer, false, signedFile.get(), message)) return false;
-    input.reset();
+    if (!SignFile(input.Get(), size, signer, false, signedFile.Get(), message)) return false;
+    input.Reset();
 
     // Missing or undecodable: no bytes, which the platform refuses.
     TCertificado recipientCert;
@@ -194,13 +194,13 @@ bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_
     if (!recipient) return Fail(message);
 
     std::uint64_t signedSize = 0;
-    if (!FileSize(signedFile.get(), signedSize)) return Fail(message, ERROR_READ_FAULT);
+    if (!FileSize(signedFile.Get(), signedSize)) return Fail(message, ERROR_READ_FAULT);
     if (signedSize > kCmsMaxEncodedLength) return Fail(message, ERROR_FILE_TOO_LARGE);
     TCmsEnvelopeEncoder encoder;
     if (!encoder.Open(recipient.Get(), key.Provider(), signedSize, CmsOutput{CMsgStreamOutput, output.File()}))
         return Fail(message);
-    if (!FeedFile(signedFile.get(), signedSize, encoder)) return Fail(message);
-    signedFile.reset();
+    if (!FeedFile(signedFile.Get(), signedSize, encoder)) return Fail(message);
+    signedFile.Reset();
     if (!output.Commit()) return Fail(message);
     return true;
 }

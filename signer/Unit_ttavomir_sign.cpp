@@ -55,7 +55,7 @@ bool TTavomir::SignRSA()
     Tfrm_Login form(nullptr);
     if (!IdentifySigner(form)) return false;
     const TSignerRecord signer = form.SignerRecord();
-    if (!SignDigestRaw(input.get(), output.File(), signer.Provider, signer.KeySpec) || !output.Commit()) {
+    if (!SignDigestRaw(input.Get(), output.File(), signer.Provider, signer.KeySpec) || !output.Commit()) {
         SetResult("1\r\nno fue posible firmar el documento");
         return false;
     }

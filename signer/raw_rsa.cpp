@@ -55,7 +55,7 @@ bool VerifyDigestRaw(const char* dataFile, const char* signatureFile, const unsi
     if (!CryptCreateHash(provider.Get(), CALG_SHA1, 0, 0, hash.Put())) return false;
     {
         TFile data = OpenFileOrThrow(dataFile, "rb");
-        if (!HashStream(hash.Get(), data.get())) return false;
+        if (!HashStream(hash.Get(), data.Get())) return false;
     }
     TCertContext context(CertCreateCertificateContext(kMessageEncoding, certificate, certificateLength));
     if (!context) return false;
@@ -67,8 +67,8 @@ bool VerifyDigestRaw(const char* dataFile, const char* signatureFile, const unsi
     TFile file = OpenFileOrThrow(signatureFile, "rb");
     // Read at most one byte beyond the cap, to tell an oversized file.
     std::vector<unsigned char> signature(kMaxRawSignatureFile + 1);
-    std::size_t length = std::fread(signature.data(), 1, signature.size(), file.get());
-    if (std::ferror(file.get()) || length == 0 || length > static_cast<std::size_t>(kMaxRawSignatureFile))
+    std::size_t length = std::fread(signature.data(), 1, signature.size(), file.Get());
+    if (std::ferror(file.Get()) || length == 0 || length > static_cast<std::size_t>(kMaxRawSignatureFile))
         return false;
     DWORD size = static_cast<DWORD>(length);
     if (CryptVerifySignatureA(hash.Get(), signature.data(), size, key.Get(), nullptr, 0)) return true;

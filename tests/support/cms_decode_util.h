@@ -24,7 +24,7 @@ namespace testsupport::cms {
 
 using Bytes = std::vector<unsigned char>;
 
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+const DWORD kEncoding = kMessageEncoding;
 
 inline std::string Work(const std::string& name) { return testsupport::WorkDir() + "/cmsd-" + name; }
 
