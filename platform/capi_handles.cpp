@@ -40,8 +40,7 @@ bool FindCertificateByHash(TCertStore& store, const unsigned char* hash, TCertCo
     CRYPT_HASH_BLOB blob;
     blob.cbData = 20;
     blob.pbData = const_cast<BYTE*>(hash);
-    found.Reset(CertFindCertificateInStore(store.Get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
-                                           CERT_FIND_SHA1_HASH, &blob, nullptr));
+    found.Reset(CertFindCertificateInStore(store.Get(), kMessageEncoding, 0, CERT_FIND_SHA1_HASH, &blob, nullptr));
     return static_cast<bool>(found);
 }
 

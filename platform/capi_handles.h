@@ -1,6 +1,5 @@
-// Owners for the CryptoAPI handles the component takes, so that every path
-// releases them: providers, hashes, keys, certificate contexts, stores and
-// messages.
+// CryptoAPI conveniences over the owners of platform/owner.h: a
+// certificate's private key, the verify provider, user stores and digests.
 #pragma once
 #include <windows.h>
 #include <wincrypt.h>
@@ -8,76 +7,10 @@
 #include <cstddef>
 #include <utility>
 
-template <class Handle, class Traits>
-class TCapiHandle {
-public:
-    TCapiHandle() = default;
-    explicit TCapiHandle(Handle handle) : handle_(handle) {}
-    ~TCapiHandle() { Reset(); }
+#include "platform/owner.h"
 
-    TCapiHandle(const TCapiHandle&) = delete;
-    TCapiHandle& operator=(const TCapiHandle&) = delete;
-    TCapiHandle(TCapiHandle&& other) noexcept : handle_(other.Detach()) {}
-    TCapiHandle& operator=(TCapiHandle&& other) noexcept
-    {
-        if (this != &other) Reset(other.Detach());
-        return *this;
-    }
-
-    Handle Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != Handle(); }
-
-    // Releases the held handle and takes the new one.
-    void Reset(Handle handle = Handle())
-    {
-        if (handle_ != Handle()) Traits::Release(handle_);
-        handle_ = handle;
-    }
-    // Gives the handle up without releasing it.
-    Handle Detach()
-    {
-        Handle handle = handle_;
-        handle_ = Handle();
-        return handle;
-    }
-    // For a call that writes a new handle: releases the held one first.
-    Handle* Put()
-    {
-        Reset();
-        return &handle_;
-    }
-
-private:
-    Handle handle_ = Handle();
-};
-
-namespace capi_traits {
-struct Provider {
-    static void Release(HCRYPTPROV h) { CryptReleaseContext(h, 0); }
-};
-struct Hash {
-    static void Release(HCRYPTHASH h) { CryptDestroyHash(h); }
-};
-struct Key {
-    static void Release(HCRYPTKEY h) { CryptDestroyKey(h); }
-};
-struct CertContext {
-    static void Release(PCCERT_CONTEXT h) { CertFreeCertificateContext(h); }
-};
-struct Store {
-    static void Release(HCERTSTORE h) { CertCloseStore(h, 0); }
-};
-struct Message {
-    static void Release(HCRYPTMSG h) { CryptMsgClose(h); }
-};
-}  // namespace capi_traits
-
-using TCryptProvider = TCapiHandle<HCRYPTPROV, capi_traits::Provider>;
-using TCryptHash = TCapiHandle<HCRYPTHASH, capi_traits::Hash>;
-using TCryptKey = TCapiHandle<HCRYPTKEY, capi_traits::Key>;
-using TCertContext = TCapiHandle<PCCERT_CONTEXT, capi_traits::CertContext>;
-using TCertStore = TCapiHandle<HCERTSTORE, capi_traits::Store>;
-using TCryptMessage = TCapiHandle<HCRYPTMSG, capi_traits::Message>;
+// The encodings every certificate and message here is read and written in.
+const DWORD kMessageEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 // A certificate's private key: the provider, the key spec, and
 // whether the provider is ours to release (with the cache flag it stays

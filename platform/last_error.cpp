@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/owner.h"
+
 std::string GetErrorText(DWORD code)
 {
     // Inserts are left as they stand: no arguments are passed for them.
@@ -10,9 +12,9 @@ std::string GetErrorText(DWORD code)
                                       FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                                   reinterpret_cast<char*>(&buffer), 0, nullptr);
+    TLocalMemory owned(buffer);
     std::string text;
     if (length && buffer) text.assign(buffer, length);
-    if (buffer) LocalFree(buffer);
     // A failure is never reported without a reason.
     if (text.empty()) {
         char fallback[32];

@@ -15,10 +15,6 @@
 
 namespace {
 
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-const std::size_t kBlock = 8192;
-// Content lengths are 32-bit counts.
-const std::uint64_t kMaxContent = 0xFFFFFFFFu;
 
 bool Fail(std::string& message)
 {
@@ -84,16 +80,16 @@ bool FeedFile(std::FILE* file, std::uint64_t size, Encoder& encoder)
         SetLastError(ERROR_READ_FAULT);
         return false;
     }
-    std::vector<unsigned char> block(kBlock);
+    std::vector<unsigned char> block(kFileBlockSize);
     std::uint64_t remaining = size;
     for (;;) {
-        std::size_t n = std::fread(block.data(), 1, kBlock, file);
-        if (n < kBlock && std::ferror(file)) {
+        std::size_t n = std::fread(block.data(), 1, kFileBlockSize, file);
+        if (n < kFileBlockSize && std::ferror(file)) {
             SetLastError(ERROR_READ_FAULT);
             return false;
         }
         remaining = n < remaining ? remaining - n : 0;
-        bool last = n < kBlock || remaining == 0;
+        bool last = n < kFileBlockSize || remaining == 0;
         if (!encoder.Update(block.data(), n, last)) return false;
         if (last) return true;
     }
@@ -114,7 +110,18 @@ bool SignFile(std::FILE* input, std::uint64_t size, const CmsSigner& signer, boo
 bool InputSize(std::FILE* input, std::uint64_t& size, std::string& message)
 {
     if (!FileSize(input, size)) return Fail(message, ERROR_READ_FAULT);
-    if (size > kMaxContent) return Fail(message, ERROR_FILE_TOO_LARGE);
+    if (size > kCmsMaxEncodedLength) return Fail(message, ERROR_FILE_TOO_LARGE);
+    return true;
+}
+
+// The certificate with its private key, which the key owner keeps for the
+// signer's lifetime. False leaves the last error.
+bool SignerOf(PCCERT_CONTEXT certificate, TCertPrivateKey& key, CmsSigner& signer)
+{
+    if (!key.Acquire(certificate, CRYPT_ACQUIRE_CACHE_FLAG)) return false;
+    signer.certificate = certificate;
+    signer.provider = key.Provider();
+    signer.keySpec = key.KeySpec();
     return true;
 }
 
@@ -126,15 +133,12 @@ bool SignPKCS7(const std::string& inputFile, const std::string& outputFile, PCCE
     TFile input = OpenFileOrThrow(inputFile, "rb");
     TOutputFile output(outputFile);
     std::uint64_t size = 0;
-    if (!InputSize(input.get(), size, message)) return false;
+    if (!InputSize(input.Get(), size, message)) return false;
     TCertPrivateKey key;
-    if (!key.Acquire(certificate, CRYPT_ACQUIRE_CACHE_FLAG)) return Fail(message);
     CmsSigner signer;
-    signer.certificate = certificate;
-    signer.provider = key.Provider();
-    signer.keySpec = key.KeySpec();
-    if (!SignFile(input.get(), size, signer, detached, output.File(), message)) return false;
-    input.reset();
+    if (!SignerOf(certificate, key, signer)) return Fail(message);
+    if (!SignFile(input.Get(), size, signer, detached, output.File(), message)) return false;
+    input.Reset();
     if (!output.Commit()) return Fail(message);
     return true;
 }
@@ -174,32 +178,29 @@ bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_
     TFile signedFile = OpenFileOrThrow(signedTemp.Name(), "w+b");
 
     std::uint64_t size = 0;
-    if (!InputSize(input.get(), size, message)) return false;
+    if (!InputSize(input.Get(), size, message)) return false;
     TCertPrivateKey key;
-    if (!key.Acquire(certificate, CRYPT_ACQUIRE_CACHE_FLAG)) return Fail(message);
     CmsSigner signer;
-    signer.certificate = certificate;
-    signer.provider = key.Provider();
-    signer.keySpec = key.KeySpec();
-    if (!SignFile(input.get(), size, signer, false, signedFile.get(), message)) return false;
-    input.reset();
+    if (!SignerOf(certificate, key, signer)) return Fail(message);
+    if (!SignFile(input.Get(), size, signer, false, signedFile.Get(), message)) return false;
+    input.Reset();
 
     // Missing or undecodable: no bytes, which the platform refuses.
     TCertificado recipientCert;
     recipientCert.LoadFromFile(recipientFile);
     std::size_t certSize = recipientCert.GetSize();
-    TCertContext recipient(CertCreateCertificateContext(kEncoding, recipientCert.GetData(),
+    TCertContext recipient(CertCreateCertificateContext(kMessageEncoding, recipientCert.GetData(),
                                                         certSize > MAXDWORD ? 0 : static_cast<DWORD>(certSize)));
     if (!recipient) return Fail(message);
 
     std::uint64_t signedSize = 0;
-    if (!FileSize(signedFile.get(), signedSize)) return Fail(message, ERROR_READ_FAULT);
-    if (signedSize > kMaxContent) return Fail(message, ERROR_FILE_TOO_LARGE);
+    if (!FileSize(signedFile.Get(), signedSize)) return Fail(message, ERROR_READ_FAULT);
+    if (signedSize > kCmsMaxEncodedLength) return Fail(message, ERROR_FILE_TOO_LARGE);
     TCmsEnvelopeEncoder encoder;
     if (!encoder.Open(recipient.Get(), key.Provider(), signedSize, CmsOutput{CMsgStreamOutput, output.File()}))
         return Fail(message);
-    if (!FeedFile(signedFile.get(), signedSize, encoder)) return Fail(message);
-    signedFile.reset();
+    if (!FeedFile(signedFile.Get(), signedSize, encoder)) return Fail(message);
+    signedFile.Reset();
     if (!output.Commit()) return Fail(message);
     return true;
 }

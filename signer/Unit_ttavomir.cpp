@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/text/hex_text.h"
 #include "signer/settings.h"
 
 const char* const kNullMarker = "NULL";
@@ -16,13 +17,6 @@ namespace {
 
 const char* const kBadFormat = "1\r\nNo se especificó un formato correcto";
 const char* const kBadOperation = "1\r\nNo se especificó una operación correcta";
-
-std::string UpperCase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 }  // namespace
 
@@ -61,7 +55,7 @@ void TTavomir::SetResult(const std::string& text)
 
 bool TTavomir::Execute()
 {
-    const std::string format = UpperCase(Format);
+    const std::string format = UpperCaseAscii(Format);
     bool matched = false;
 
     if (Operation == "F") {

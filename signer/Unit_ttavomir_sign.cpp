@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/text/hex_text.h"
 #include "signer/ui/Unit_login.h"
 #include "signer/Unit_toolscapi.h"
 #include "signer/Unit_ttavomir.h"
@@ -30,19 +31,7 @@ enum class SigningKind { Attached, Detached, Enveloped };
 // printed most significant first in upper-case hex.
 std::string SerialHex(PCCERT_CONTEXT certificate)
 {
-    const CRYPT_INTEGER_BLOB& serial = certificate->pCertInfo->SerialNumber;
-    std::vector<unsigned char> bytes(serial.pbData, serial.pbData + serial.cbData);
-    std::reverse(bytes.begin(), bytes.end());
-    std::vector<char> text(2 * bytes.size() + 1);
-    BytesToUpperHex(bytes.size(), bytes.data(), text.data());
-    return std::string(text.data());
-}
-
-std::string UpperCase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
+    return SerialUpperHex(certificate->pCertInfo->SerialNumber);
 }
 
 }  // namespace
@@ -66,7 +55,7 @@ bool TTavomir::SignRSA()
     Tfrm_Login form(nullptr);
     if (!IdentifySigner(form)) return false;
     const TSignerRecord signer = form.SignerRecord();
-    if (!SignDigestRaw(input.get(), output.File(), signer.Provider, signer.KeySpec) || !output.Commit()) {
+    if (!SignDigestRaw(input.Get(), output.File(), signer.Provider, signer.KeySpec) || !output.Commit()) {
         SetResult("1\r\nno fue posible firmar el documento");
         return false;
     }
@@ -91,7 +80,7 @@ bool TTavomir::SignPKCS7()
             SetResult("1\r\nNo se encontro el Certificado del Destinatario");
             return false;
         }
-    } else if (UpperCase(Format) == "PKCSD") {
+    } else if (UpperCaseAscii(Format) == "PKCSD") {
         kind = SigningKind::Detached;
     }
 

@@ -10,34 +10,23 @@
 
 namespace {
 
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-const std::size_t kBlock = 8192;
 
 // Feeds the whole stream, from its start, to the hash in 8192-byte blocks;
 // an empty stream is one empty block.
 bool HashStream(HCRYPTHASH hash, std::FILE* stream)
 {
     if (std::fseek(stream, 0, SEEK_SET) != 0) return false;
-    std::vector<unsigned char> block(kBlock);
+    std::vector<unsigned char> block(kFileBlockSize);
     for (;;) {
-        std::size_t n = std::fread(block.data(), 1, kBlock, stream);
-        if (n < kBlock && std::ferror(stream)) return false;
+        std::size_t n = std::fread(block.data(), 1, kFileBlockSize, stream);
+        if (n < kFileBlockSize && std::ferror(stream)) return false;
         if (!CryptHashData(hash, block.data(), static_cast<DWORD>(n), 0)) return false;
-        if (n < kBlock) return true;
+        if (n < kFileBlockSize) return true;
     }
 }
 
 }  // namespace
 
-void ReverseBytes(unsigned char* buffer, std::size_t length)
-{
-    if (length < 2) return;
-    for (std::size_t i = 0, j = length - 1; i < j; ++i, --j) {
-        unsigned char t = buffer[i];
-        buffer[i] = buffer[j];
-        buffer[j] = t;
-    }
-}
 
 bool SignDigestRaw(std::FILE* input, std::FILE* output, HCRYPTPROV provider, DWORD keySpec)
 {
@@ -66,20 +55,20 @@ bool VerifyDigestRaw(const char* dataFile, const char* signatureFile, const unsi
     if (!CryptCreateHash(provider.Get(), CALG_SHA1, 0, 0, hash.Put())) return false;
     {
         TFile data = OpenFileOrThrow(dataFile, "rb");
-        if (!HashStream(hash.Get(), data.get())) return false;
+        if (!HashStream(hash.Get(), data.Get())) return false;
     }
-    TCertContext context(CertCreateCertificateContext(kEncoding, certificate, certificateLength));
+    TCertContext context(CertCreateCertificateContext(kMessageEncoding, certificate, certificateLength));
     if (!context) return false;
     TCryptKey key;
-    if (!CryptImportPublicKeyInfoEx(provider.Get(), kEncoding, &context.Get()->pCertInfo->SubjectPublicKeyInfo,
+    if (!CryptImportPublicKeyInfoEx(provider.Get(), kMessageEncoding, &context.Get()->pCertInfo->SubjectPublicKeyInfo,
                                     CALG_RSA_SIGN, 0, nullptr, key.Put()))
         return false;
 
     TFile file = OpenFileOrThrow(signatureFile, "rb");
     // Read at most one byte beyond the cap, to tell an oversized file.
     std::vector<unsigned char> signature(kMaxRawSignatureFile + 1);
-    std::size_t length = std::fread(signature.data(), 1, signature.size(), file.get());
-    if (std::ferror(file.get()) || length == 0 || length > static_cast<std::size_t>(kMaxRawSignatureFile))
+    std::size_t length = std::fread(signature.data(), 1, signature.size(), file.Get());
+    if (std::ferror(file.Get()) || length == 0 || length > static_cast<std::size_t>(kMaxRawSignatureFile))
         return false;
     DWORD size = static_cast<DWORD>(length);
     if (CryptVerifySignatureA(hash.Get(), signature.data(), size, key.Get(), nullptr, 0)) return true;

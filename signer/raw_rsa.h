@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "core/der/bytes.h"  // ReverseBytes for the signature's byte order
+
 // Largest signature file the verifier reads (keys far beyond 2048 bits).
 enum : long { kMaxRawSignatureFile = 4096 };
 
@@ -20,6 +22,3 @@ bool SignDigestRaw(std::FILE* input, std::FILE* output, HCRYPTPROV provider, DWO
 // a file cannot be opened.
 bool VerifyDigestRaw(const char* dataFile, const char* signatureFile, const unsigned char* certificate,
                      DWORD certificateLength);
-
-// Reverses the bytes in place.
-void ReverseBytes(unsigned char* buffer, std::size_t length);

@@ -12,19 +12,16 @@ TSettingsKey::TSettingsKey()
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS)
-        key_ = key;
+        key_.Reset(key);
 }
 
-TSettingsKey::~TSettingsKey()
-{
-    if (key_) RegCloseKey(key_);
-}
+TSettingsKey::~TSettingsKey() = default;
 
 bool TSettingsKey::ReadSwitch(const char* name) const
 {
     if (!key_) return false;
     DWORD type = 0, value = 0, size = sizeof value;
-    if (RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key_.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
         return false;
     return type == REG_DWORD && size == sizeof value && value != 0;
 }
@@ -33,13 +30,13 @@ std::string TSettingsKey::ReadText(const char* name) const
 {
     if (!key_) return std::string();
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::string();
+    if (RegQueryValueExA(key_.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::string();
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         throw ERegistryReadError(std::string("Tipo de dato inv\xE1lido para '") + name + "'");
     std::vector<char> text(size + 1, 0);
     // The value may change between the two queries: the second call is bounded by its own size.
     DWORD got = size;
-    LONG rc = RegQueryValueExA(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &got);
+    LONG rc = RegQueryValueExA(key_.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &got);
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
         throw ERegistryReadError(std::string("No se pudo leer '") + name + "'");
     // The text ends at the byte count returned, or at an earlier NUL.
@@ -62,13 +59,13 @@ std::size_t TSettingsKey::ReadBinary(const char* name, unsigned char* buffer, st
 {
     if (!key_) return 0;
     DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key_, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return 0;
+    if (RegQueryValueExA(key_.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return 0;
     const bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
     const bool integer = type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN || type == REG_QWORD;
     if (text || integer || size > capacity)
         throw ERegistryReadError(std::string("Tipo de dato inv\xE1lido para '") + name + "'");
     DWORD got = static_cast<DWORD>(capacity);
-    if (RegQueryValueExA(key_, name, nullptr, &type, buffer, &got) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key_.Get(), name, nullptr, &type, buffer, &got) != ERROR_SUCCESS)
         throw ERegistryReadError(std::string("No se pudo leer '") + name + "'");
     return got;
 }
@@ -76,17 +73,17 @@ std::size_t TSettingsKey::ReadBinary(const char* name, unsigned char* buffer, st
 bool TSettingsKey::WriteSwitch(const char* name, bool on) const
 {
     DWORD value = on ? 1 : 0;
-    return key_ && RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+    return key_ && RegSetValueExA(key_.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                                   sizeof value) == ERROR_SUCCESS;
 }
 
 bool TSettingsKey::WriteText(const char* name, const std::string& text) const
 {
-    return key_ && RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    return key_ && RegSetValueExA(key_.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                   static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
 }
 
 bool TSettingsKey::WriteBinary(const char* name, const unsigned char* bytes, std::size_t count) const
 {
-    return key_ && RegSetValueExA(key_, name, 0, REG_BINARY, bytes, static_cast<DWORD>(count)) == ERROR_SUCCESS;
+    return key_ && RegSetValueExA(key_.Get(), name, 0, REG_BINARY, bytes, static_cast<DWORD>(count)) == ERROR_SUCCESS;
 }

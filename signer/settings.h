@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/owner.h"
+
 extern const char* const kSettingsKeyPath;
 
 // Value names.
@@ -33,7 +35,7 @@ public:
     TSettingsKey(const TSettingsKey&) = delete;
     TSettingsKey& operator=(const TSettingsKey&) = delete;
 
-    bool IsOpen() const { return key_ != nullptr; }
+    bool IsOpen() const { return static_cast<bool>(key_); }
 
     // A switch: REG_DWORD, non-zero is on; missing or of another type is off.
     bool ReadSwitch(const char* name) const;
@@ -56,5 +58,5 @@ public:
     bool WriteBinary(const char* name, const unsigned char* bytes, std::size_t count) const;
 
 private:
-    HKEY key_ = nullptr;
+    TRegKey key_;
 };

@@ -33,3 +33,13 @@ unsigned char* CopyToCString(const void* bytes, std::size_t count)
     block[count] = 0;
     return block;
 }
+
+void ReverseBytes(unsigned char* bytes, std::size_t count)
+{
+    if (count < 2) return;
+    for (std::size_t i = 0, j = count - 1; i < j; ++i, --j) {
+        unsigned char t = bytes[i];
+        bytes[i] = bytes[j];
+        bytes[j] = t;
+    }
+}

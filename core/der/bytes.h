@@ -20,6 +20,10 @@ void CopyBytes(void* destination, const void* source, std::size_t count);
 // first differing bytes taken as unsigned (-255 to 255).
 int CompareBytes(const void* a, const void* b, std::size_t count);
 
+// Reverses count bytes in place: the platform keeps numbers least
+// significant byte first, DER most significant first.
+void ReverseBytes(unsigned char* bytes, std::size_t count);
+
 // New heap block of count + 1 bytes holding the bytes and a NUL; null when
 // bytes is null, count is 0 or memory runs out. Released with std::free.
 unsigned char* CopyToCString(const void* bytes, std::size_t count);

@@ -18,11 +18,11 @@ std::vector<unsigned char> ReadWholeFile(const std::string& path)
     std::vector<unsigned char> bytes;
     unsigned char piece[4096];
     for (;;) {
-        std::size_t got = std::fread(piece, 1, sizeof piece, file.get());
+        std::size_t got = std::fread(piece, 1, sizeof piece, file.Get());
         bytes.insert(bytes.end(), piece, piece + got);
         if (got < sizeof piece) break;
     }
-    if (std::ferror(file.get())) throw EFileOpenError("No se puede leer el archivo " + path);
+    if (std::ferror(file.Get())) throw EFileOpenError("No se puede leer el archivo " + path);
     return bytes;
 }
 

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/der/bytes.h"
+#include "core/text/hex_text.h"
+#include "platform/capi_handles.h"
 #include "signer/certs/serial_text.h"
 
 namespace {
 
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 std::string Trimmed(const std::string& text, std::size_t begin, std::size_t end)
 {
@@ -18,10 +20,10 @@ std::string Trimmed(const std::string& text, std::size_t begin, std::size_t end)
 
 std::string NameText(CERT_NAME_BLOB* blob)
 {
-    DWORD length = CertNameToStrA(kEncoding, blob, CERT_X500_NAME_STR, nullptr, 0);
+    DWORD length = CertNameToStrA(kMessageEncoding, blob, CERT_X500_NAME_STR, nullptr, 0);
     if (length <= 1) return std::string();
     std::string text(length, '\0');
-    DWORD written = CertNameToStrA(kEncoding, blob, CERT_X500_NAME_STR, &text[0], length);
+    DWORD written = CertNameToStrA(kMessageEncoding, blob, CERT_X500_NAME_STR, &text[0], length);
     text.resize(written > 0 ? std::min<DWORD>(written, length) - 1 : 0);
     return text;
 }
@@ -30,14 +32,10 @@ std::string SerialLineText(const CRYPT_INTEGER_BLOB& serial)
 {
     // The platform keeps the serial least significant byte first; the
     // context is shared, so the bytes are turned round in a copy.
-    std::vector<unsigned char> bytes(serial.pbData, serial.pbData + serial.cbData);
-    std::reverse(bytes.begin(), bytes.end());
+    std::vector<unsigned char> bytes = SerialBigEndian(serial);
     if (SerialIsPrintable(bytes.data(), bytes.size()))
         return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    std::string text(2 * bytes.size() + 1, '\0');
-    BytesToUpperHex(bytes.size(), bytes.data(), &text[0]);
-    text.resize(2 * bytes.size());
-    return text;
+    return HexText(bytes.data(), bytes.size(), true);
 }
 
 }  // namespace
@@ -68,21 +66,27 @@ std::string ValueOfKey(const std::vector<std::string>& lines, const std::string&
     for (const std::string& line : lines) {
         std::size_t eq = line.find('=');
         if (eq == std::string::npos || eq != key.size()) continue;
-        bool same = true;
-        for (std::size_t i = 0; i < eq && same; ++i)
-            same = std::toupper(static_cast<unsigned char>(line[i])) ==
-                   std::toupper(static_cast<unsigned char>(key[i]));
-        if (same) return line.substr(eq + 1);
+        if (EqualIgnoringAsciiCase(line.substr(0, eq), key)) return line.substr(eq + 1);
     }
     return std::string();
 }
 
 void BytesToUpperHex(std::size_t count, const unsigned char* bytes, char* text)
 {
-    static const char kDigits[] = "0123456789ABCDEF";
-    for (std::size_t i = 0; i < count; ++i) {
-        text[2 * i] = kDigits[bytes[i] >> 4];
-        text[2 * i + 1] = kDigits[bytes[i] & 0x0F];
-    }
-    text[2 * count] = '\0';
+    const std::string hex = HexText(bytes, count, true);
+    CopyBytes(text, hex.c_str(), hex.size() + 1);
+}
+
+std::vector<unsigned char> SerialBigEndian(const CRYPT_INTEGER_BLOB& serial)
+{
+    // The context is shared, so the bytes are turned round in a copy.
+    std::vector<unsigned char> bytes(serial.pbData, serial.pbData + serial.cbData);
+    if (!bytes.empty()) ReverseBytes(bytes.data(), bytes.size());
+    return bytes;
+}
+
+std::string SerialUpperHex(const CRYPT_INTEGER_BLOB& serial)
+{
+    std::vector<unsigned char> bytes = SerialBigEndian(serial);
+    return HexText(bytes.data(), bytes.size(), true);
 }

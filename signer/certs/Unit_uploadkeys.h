@@ -18,6 +18,11 @@ bool CertNameToValues(PCCERT_CONTEXT context, bool subject, std::vector<std::str
 // "" when there is none.
 std::string ValueOfKey(const std::vector<std::string>& lines, const std::string& key);
 
+// The serial the platform keeps least significant byte first, most
+// significant first; and that as upper-case hexadecimal.
+std::vector<unsigned char> SerialBigEndian(const CRYPT_INTEGER_BLOB& serial);
+std::string SerialUpperHex(const CRYPT_INTEGER_BLOB& serial);
+
 // 2 x count characters "0"-"9", "A"-"F" and a NUL into text, which holds
 // 2 x count + 1 characters.
 void BytesToUpperHex(std::size_t count, const unsigned char* bytes, char* text);

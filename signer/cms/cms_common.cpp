@@ -15,7 +15,7 @@ bool Fail(DWORD code)
 std::vector<unsigned char> Reversed(const unsigned char* bytes, std::size_t count)
 {
     std::vector<unsigned char> out(bytes, bytes + count);
-    std::reverse(out.begin(), out.end());
+    if (count) ReverseBytes(out.data(), count);
     return out;
 }
 

@@ -7,11 +7,10 @@
 #include <vector>
 
 #include "signer/cms/cms_stream.h"
+#include "signer/files/file_block.h"
 
 namespace cmscommon {
 
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-const std::size_t kBlockSize = 8192;
 
 // Sets the thread's last error; always false.
 bool Fail(DWORD code);

@@ -9,7 +9,6 @@
 namespace {
 
 using cmscommon::Fail;
-using cmscommon::kBlockSize;
 
 bool Fail(HRESULT code) { return cmscommon::Fail(static_cast<DWORD>(code)); }
 
@@ -38,10 +37,10 @@ bool TCmsContentDecryptor::Spill(const unsigned char* data, std::size_t length)
         } catch (const EFileOpenError&) {
             return Fail(GetLastError() ? GetLastError() : static_cast<DWORD>(ERROR_CANNOT_MAKE));
         }
-        spill_.reset(std::fopen(spillName_->c_str(), "w+b"));
+        spill_.Reset(std::fopen(spillName_->c_str(), "w+b"));
         if (!spill_) return Fail(static_cast<DWORD>(ERROR_OPEN_FAILED));
     }
-    if (std::fwrite(data, 1, length, spill_.get()) != length) return Fail(static_cast<DWORD>(ERROR_WRITE_FAULT));
+    if (std::fwrite(data, 1, length, spill_.Get()) != length) return Fail(static_cast<DWORD>(ERROR_WRITE_FAULT));
     return true;
 }
 
@@ -74,9 +73,8 @@ bool TCmsContentDecryptor::ImportKey(HCRYPTPROV provider, DWORD keySpec, ALG_ID 
         DWORD cbc = CRYPT_MODE_CBC;
         if (!CryptSetKeyParam(contentKey_.Get(), KP_MODE, reinterpret_cast<BYTE*>(&cbc), 0) ||
             !CryptSetKeyParam(contentKey_.Get(), KP_IV, const_cast<BYTE*>(iv.data()), 0)) {
-            DWORD error = GetLastError();
-            contentKey_.Reset();
-            return Fail(error);
+            contentKey_.Reset();  // keeps the last error
+            return false;
         }
     }
     algorithm_ = algorithm;
@@ -86,20 +84,20 @@ bool TCmsContentDecryptor::ImportKey(HCRYPTPROV provider, DWORD keySpec, ALG_ID 
 bool TCmsContentDecryptor::Start()
 {
     decrypting_ = true;
-    work_.assign(kBlockSize + kDesBlock, 0);
+    work_.assign(kFileBlockSize + kDesBlock, 0);
     pending_ = 0;
     if (spill_) {
-        std::FILE* file = spill_.get();
+        std::FILE* file = spill_.Get();
         if (std::fflush(file) != 0 || std::fseek(file, 0, SEEK_SET) != 0)
             return Fail(static_cast<DWORD>(ERROR_READ_FAULT));
-        std::vector<unsigned char> block(kBlockSize);
+        std::vector<unsigned char> block(kFileBlockSize);
         for (;;) {
             const std::size_t n = std::fread(block.data(), 1, block.size(), file);
             if (n && !Decrypt(block.data(), n)) return false;
             if (n < block.size()) break;
         }
         if (std::ferror(file)) return Fail(static_cast<DWORD>(ERROR_READ_FAULT));
-        spill_.reset();
+        spill_.Reset();
         spillName_.reset();
     }
     return cipherDone_ ? Finish() : true;

@@ -49,10 +49,7 @@ private:
     ALG_ID algorithm_ = 0;
     bool cipherDone_ = false;
     std::unique_ptr<TTempFile> spillName_;  // before the stream: deleted after it is closed
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, FileCloser> spill_;
+    TFile spill_;
     bool decrypting_ = false;
     bool decrypted_ = false;
     TCryptKey contentKey_;

@@ -20,7 +20,6 @@ namespace {
 using cmsalgorithm::DigestAlgorithm;
 using cmsalgorithm::SignatureDigest;
 using cmscommon::Emit;
-using cmscommon::kEncoding;
 using cmscommon::KeyBytes;
 using cmscommon::Reversed;
 
@@ -100,7 +99,7 @@ bool TCmsDecoder::State::Verify(const CERT_INFO& certificate)
     if (!digest) return Fail(CRYPT_E_MSG_ERROR);
 
     TCryptKey key;
-    if (!CryptImportPublicKeyInfoEx(digest->provider, kEncoding,
+    if (!CryptImportPublicKeyInfoEx(digest->provider, kMessageEncoding,
                                     const_cast<PCERT_PUBLIC_KEY_INFO>(&certificate.SubjectPublicKeyInfo), 0, 0,
                                     nullptr, key.Put()))
         return false;
@@ -233,11 +232,10 @@ bool TCmsDecoder::OpenCertificateStore(TCertStore& store) const
     store.Reset(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
     if (!store) return false;
     for (const Bytes& der : Certificates()) {
-        if (!CertAddEncodedCertificateToStore(store.Get(), kEncoding, der.data(), static_cast<DWORD>(der.size()),
+        if (!CertAddEncodedCertificateToStore(store.Get(), kMessageEncoding, der.data(), static_cast<DWORD>(der.size()),
                                               CERT_STORE_ADD_USE_EXISTING, nullptr)) {
-            const DWORD error = GetLastError();
-            store.Reset();
-            return Fail(error);
+            store.Reset();  // keeps the last error
+            return false;
         }
     }
     return true;

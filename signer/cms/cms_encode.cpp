@@ -8,6 +8,7 @@
 
 #include "core/der/bytes.h"
 #include "core/der/der.h"
+#include "core/der/der_builder.h"
 #include "core/hash/digest.h"
 #include "core/der/oid.h"
 #include "signer/cms/cms_common.h"
@@ -16,8 +17,6 @@ namespace {
 
 using cmscommon::CallOutput;
 using cmscommon::Fail;
-using cmscommon::kBlockSize;
-using cmscommon::kEncoding;
 using cmscommon::KeyBytes;
 using cmscommon::Reversed;
 using cmscommon::Wipe;
@@ -25,49 +24,52 @@ using cmscommon::Wipe;
 // Room for the fixed fields around the variable ones of a head or tail.
 const std::size_t kFixedRoom = 256;
 
-std::size_t PutOID(DERCursor* cursor, int code, bool contentType)
+void BuildOID(DERBuilder* builder, int code, bool contentType)
 {
-    unsigned char oid[kOIDMaxLength];
-    std::size_t length = 0;
-    int missing = contentType ? ContentTypeToOID(code, oid, &length) : AlgorithmToOID(code, oid, &length);
-    if (missing) return 0;
-    return PutDERValue(cursor, kTagObjectId, ByteBuffer{oid, length});
+    BuildDER(builder, [&](DERCursor* cursor) -> std::size_t {
+        unsigned char oid[kOIDMaxLength];
+        std::size_t length = 0;
+        int missing = contentType ? ContentTypeToOID(code, oid, &length) : AlgorithmToOID(code, oid, &length);
+        if (missing) return 0;
+        return PutDERValue(cursor, kTagObjectId, ByteBuffer{oid, length});
+    });
 }
 
-std::size_t PutSmallInteger(DERCursor* cursor, unsigned char value)
+void BuildAlgorithmId(DERBuilder* builder, int code)
 {
-    return PutDERInteger(cursor, ByteBuffer{&value, 1}, 0);
+    BuildDER(builder, [&](DERCursor* cursor) { return EncodeAlgorithmId(cursor, code); });
 }
 
-// A header over `length` bytes that follow it (written or not); 0 when the
-// length goes beyond 32 bits.
-std::size_t PutHeaderOver(DERCursor* cursor, int tag, std::uint64_t length)
+// ContentInfo of the type around everything written so far: its [0] content.
+void CloseContentInfo(DERBuilder* builder, int contentType)
 {
-    if (length > kCmsMaxEncodedLength) return 0;
-    return PutDERHeader(cursor, tag, static_cast<std::size_t>(length));
+    CloseDER(builder, kTagContextConstructed + 0, 0);
+    BuildOID(builder, contentType, true);
+    CloseDER(builder, kTagSequence, 0);
 }
 
 // IssuerAndSerialNumber of the certificate, the serial as stored.
-std::size_t PutIssuerAndSerial(DERCursor* cursor, const CERT_INFO& info)
+void BuildIssuerAndSerial(DERBuilder* builder, const CERT_INFO& info)
 {
-    if (!info.SerialNumber.cbData || !info.Issuer.cbData) return 0;
+    if (!info.SerialNumber.cbData || !info.Issuer.cbData) {
+        BuildDER(builder, [](DERCursor*) { return std::size_t(0); });
+        return;
+    }
+    const std::uint64_t end = DERBuilderMark(builder);
     std::vector<unsigned char> serial = Reversed(info.SerialNumber.pbData, info.SerialNumber.cbData);
-    std::size_t s = PutDERBytes(cursor, ByteBuffer{serial.data(), serial.size()});
-    if (!s) return 0;
-    std::size_t sh = PutDERValue(cursor, kTagInteger, ByteBuffer{nullptr, s});
-    if (!sh) return 0;
-    std::size_t issuer = PutDERBytes(cursor, ByteBuffer{info.Issuer.pbData, info.Issuer.cbData});
-    if (!issuer) return 0;
-    std::size_t body = s + sh + issuer;
-    std::size_t header = PutDERValue(cursor, kTagSequence, ByteBuffer{nullptr, body});
-    return header ? header + body : 0;
+    BuildDERPrimitive(builder, kTagInteger, ByteBuffer{serial.data(), serial.size()});
+    BuildDERBytes(builder, ByteBuffer{info.Issuer.pbData, info.Issuer.cbData});
+    CloseDER(builder, kTagSequence, end);
 }
 
-// What a writer holds, [position, size), as a vector.
-std::vector<unsigned char> Written(const std::vector<unsigned char>& buffer, const DERCursor& cursor)
+// The builder's bytes, or the failure: a length beyond 32 bits as too large.
+bool TakeWritten(const DERBuilder& builder, std::vector<unsigned char>& out, DWORD otherFailure)
 {
-    return std::vector<unsigned char>(buffer.begin() + static_cast<std::ptrdiff_t>(cursor.position),
-                                      buffer.end());
+    if (builder.status == kDERBuildTooLong) return Fail(ERROR_FILE_TOO_LARGE);
+    if (builder.status != kDERBuildOk) return Fail(otherFailure);
+    ByteBuffer written = DERBuilderWritten(&builder);
+    out.assign(written.pointer, written.pointer + written.length);
+    return true;
 }
 
 bool SignatureLength(const CmsSigner& signer, std::size_t* length)
@@ -87,60 +89,51 @@ bool EncodeSignedTail(const CmsSigner& signer, const unsigned char* signature, s
     const std::size_t certLength = signer.certificate->cbCertEncoded;
     std::vector<unsigned char> buffer(certLength + signatureLength + info.Issuer.cbData +
                                       info.SerialNumber.cbData + kFixedRoom);
-    DERCursor cursor;
-    InitDERWriter(&cursor, buffer.data(), buffer.size());
+    DERBuilder b;
+    InitDERBuilder(&b, buffer.data(), buffer.size());
 
-    std::size_t sig = PutDERValue(&cursor, kTagOctetString,
-                                  ByteBuffer{const_cast<unsigned char*>(signature), signatureLength});
-    std::size_t sigAlg = sig ? EncodeAlgorithmId(&cursor, kAlgRsaEncryption) : 0;
-    std::size_t digestAlg = sigAlg ? EncodeAlgorithmId(&cursor, kDigestSha1) : 0;
-    std::size_t id = digestAlg ? PutIssuerAndSerial(&cursor, info) : 0;
-    std::size_t version = id ? PutSmallInteger(&cursor, 1) : 0;
-    if (!version) return Fail(static_cast<DWORD>(CRYPT_E_MSG_ERROR));
-    std::size_t signerInfo = sig + sigAlg + digestAlg + id + version;
-    std::size_t sh = PutDERValue(&cursor, kTagSequence, ByteBuffer{nullptr, signerInfo});
-    std::size_t seth = sh ? PutDERValue(&cursor, kTagSet, ByteBuffer{nullptr, sh + signerInfo}) : 0;
-    std::size_t cert = seth ? PutDERBytes(&cursor, ByteBuffer{signer.certificate->pbCertEncoded, certLength}) : 0;
-    std::size_t certh = cert ? PutDERHeader(&cursor, kTagContextConstructed + 0, cert) : 0;
-    if (!certh) return Fail(static_cast<DWORD>(CRYPT_E_MSG_ERROR));
-    tail = Written(buffer, cursor);
-    return true;
+    const std::uint64_t signerInfos = DERBuilderMark(&b);
+    BuildDERPrimitive(&b, kTagOctetString, ByteBuffer{const_cast<unsigned char*>(signature), signatureLength});
+    BuildAlgorithmId(&b, kAlgRsaEncryption);
+    BuildAlgorithmId(&b, kDigestSha1);
+    BuildIssuerAndSerial(&b, info);
+    BuildDERSmallInteger(&b, 1);
+    CloseDER(&b, kTagSequence, signerInfos);
+    CloseDER(&b, kTagSet, signerInfos);
+    const std::uint64_t certificates = DERBuilderMark(&b);
+    BuildDERBytes(&b, ByteBuffer{signer.certificate->pbCertEncoded, certLength});
+    CloseDER(&b, kTagContextConstructed + 0, certificates);
+    // The tail's lengths come from the certificate and key: any failure is the message's.
+    if (b.status != kDERBuildOk) return Fail(static_cast<DWORD>(CRYPT_E_MSG_ERROR));
+    return TakeWritten(b, tail, static_cast<DWORD>(CRYPT_E_MSG_ERROR));
 }
 
 // Everything of the signed-data message in front of the content: its
-// lengths cover the content (attached) and the tail.
+// lengths cover the content (attached) and the tail, which follow it.
 bool EncodeSignedHead(bool detached, std::uint64_t contentLength, std::uint64_t tailLength,
                       std::vector<unsigned char>& head, std::uint64_t* total)
 {
     std::vector<unsigned char> buffer(kFixedRoom);
-    DERCursor cursor;
-    InitDERWriter(&cursor, buffer.data(), buffer.size());
+    DERBuilder b;
+    InitDERBuilder(&b, buffer.data(), buffer.size());
 
-    std::uint64_t content = 0;  // eContent [0] with its OCTET STRING
+    FollowDER(&b, tailLength);
+    const std::uint64_t contentInfo = DERBuilderMark(&b);
     if (!detached) {
-        std::size_t octet = PutHeaderOver(&cursor, kTagOctetString, contentLength);
-        std::size_t explicit0 = octet ? PutHeaderOver(&cursor, kTagContextConstructed + 0, octet + contentLength) : 0;
-        if (!explicit0) return Fail(ERROR_FILE_TOO_LARGE);
-        content = explicit0 + octet + contentLength;
+        FollowDER(&b, contentLength);
+        CloseDER(&b, kTagOctetString, contentInfo);
+        CloseDER(&b, kTagContextConstructed + 0, contentInfo);
     }
-    std::size_t dataOid = PutOID(&cursor, kContentData, true);
-    std::size_t ci = dataOid ? PutHeaderOver(&cursor, kTagSequence, dataOid + content) : 0;
-    if (!ci) return Fail(ERROR_FILE_TOO_LARGE);
-    std::uint64_t contentInfo = ci + dataOid + content;
-    std::size_t alg = EncodeAlgorithmId(&cursor, kDigestSha1);
-    std::size_t set = alg ? PutDERValue(&cursor, kTagSet, ByteBuffer{nullptr, alg}) : 0;
-    std::size_t version = set ? PutSmallInteger(&cursor, 1) : 0;
-    if (!version) return Fail(static_cast<DWORD>(CRYPT_E_MSG_ERROR));
-    std::uint64_t body = version + set + alg + contentInfo + tailLength;
-    std::size_t sd = PutHeaderOver(&cursor, kTagSequence, body);
-    std::size_t explicit0 = sd ? PutHeaderOver(&cursor, kTagContextConstructed + 0, sd + body) : 0;
-    std::size_t typeOid = explicit0 ? PutOID(&cursor, kContentSignedData, true) : 0;
-    std::size_t outer = typeOid ? PutHeaderOver(&cursor, kTagSequence, typeOid + explicit0 + sd + body) : 0;
-    if (!outer) return Fail(ERROR_FILE_TOO_LARGE);
-    std::uint64_t all = outer + typeOid + explicit0 + sd + body;
-    if (all > kCmsMaxEncodedLength) return Fail(ERROR_FILE_TOO_LARGE);
-    head = Written(buffer, cursor);
-    *total = all;
+    BuildOID(&b, kContentData, true);
+    CloseDER(&b, kTagSequence, contentInfo);
+    const std::uint64_t digestAlgorithms = DERBuilderMark(&b);
+    BuildAlgorithmId(&b, kDigestSha1);
+    CloseDER(&b, kTagSet, digestAlgorithms);
+    BuildDERSmallInteger(&b, 1);
+    CloseDER(&b, kTagSequence, 0);
+    CloseContentInfo(&b, kContentSignedData);
+    if (!TakeWritten(b, head, static_cast<DWORD>(CRYPT_E_MSG_ERROR))) return false;
+    *total = DERBuilderLength(&b);
     return true;
 }
 
@@ -266,7 +259,7 @@ bool TCmsEnvelopeEncoder::Open(PCCERT_CONTEXT recipient, HCRYPTPROV provider, st
     if (!CryptGenKey(provider, CALG_RC4, (128u << 16) | CRYPT_EXPORTABLE | CRYPT_NO_SALT, contentKey_.Put()))
         return false;
     TCryptKey recipientKey;
-    if (!CryptImportPublicKeyInfo(provider, kEncoding, &recipient->pCertInfo->SubjectPublicKeyInfo,
+    if (!CryptImportPublicKeyInfo(provider, kMessageEncoding, &recipient->pCertInfo->SubjectPublicKeyInfo,
                                   recipientKey.Put()))
         return false;
     std::size_t modulus = 0;
@@ -282,40 +275,31 @@ bool TCmsEnvelopeEncoder::Open(PCCERT_CONTEXT recipient, HCRYPTPROV provider, st
 
     const CERT_INFO& info = *recipient->pCertInfo;
     std::vector<unsigned char> buffer(wrapped.size() + info.Issuer.cbData + info.SerialNumber.cbData + kFixedRoom);
-    DERCursor cursor;
-    InitDERWriter(&cursor, buffer.data(), buffer.size());
+    DERBuilder b;
+    InitDERBuilder(&b, buffer.data(), buffer.size());
 
     // EncryptedContentInfo: data, RC4, [0] ciphertext. RC4's parameters are
     // an empty OCTET STRING (no salt): the platform reads a salt there, and
     // OpenSSL refuses NULL.
-    std::size_t ciphertext = PutHeaderOver(&cursor, kTagContext + 0, contentLength);
-    std::size_t rc4 = ciphertext ? EncodeAlgorithmIdParams(&cursor, kAlgRc4, nullptr, 0) : 0;
-    std::size_t dataOid = rc4 ? PutOID(&cursor, kContentData, true) : 0;
-    if (!dataOid) return Fail(ERROR_FILE_TOO_LARGE);
-    std::uint64_t eciBody = dataOid + rc4 + ciphertext + contentLength;
-    std::size_t eci = PutHeaderOver(&cursor, kTagSequence, eciBody);
-    if (!eci) return Fail(ERROR_FILE_TOO_LARGE);
+    FollowDER(&b, contentLength);
+    CloseDER(&b, kTagContext + 0, 0);
+    BuildDER(&b, [](DERCursor* cursor) { return EncodeAlgorithmIdParams(cursor, kAlgRc4, nullptr, 0); });
+    BuildOID(&b, kContentData, true);
+    CloseDER(&b, kTagSequence, 0);
 
-    // RecipientInfo.
-    std::size_t key = PutDERValue(&cursor, kTagOctetString, ByteBuffer{wrapped.data(), wrapped.size()});
-    std::size_t keyAlg = key ? EncodeAlgorithmId(&cursor, kAlgRsaEncryption) : 0;
-    std::size_t id = keyAlg ? PutIssuerAndSerial(&cursor, info) : 0;
-    std::size_t riVersion = id ? PutSmallInteger(&cursor, 0) : 0;
-    std::size_t riBody = key + keyAlg + id + riVersion;
-    std::size_t ri = riVersion ? PutDERValue(&cursor, kTagSequence, ByteBuffer{nullptr, riBody}) : 0;
-    std::size_t set = ri ? PutDERValue(&cursor, kTagSet, ByteBuffer{nullptr, ri + riBody}) : 0;
-    std::size_t version = set ? PutSmallInteger(&cursor, 0) : 0;
-    if (!version) return Fail(static_cast<DWORD>(CRYPT_E_MSG_ERROR));
+    const std::uint64_t recipientInfos = DERBuilderMark(&b);
+    BuildDERPrimitive(&b, kTagOctetString, ByteBuffer{wrapped.data(), wrapped.size()});
+    BuildAlgorithmId(&b, kAlgRsaEncryption);
+    BuildIssuerAndSerial(&b, info);
+    BuildDERSmallInteger(&b, 0);
+    CloseDER(&b, kTagSequence, recipientInfos);
+    CloseDER(&b, kTagSet, recipientInfos);
+    BuildDERSmallInteger(&b, 0);
 
-    std::uint64_t body = version + set + ri + riBody + eci + eciBody;
-    std::size_t ed = PutHeaderOver(&cursor, kTagSequence, body);
-    std::size_t explicit0 = ed ? PutHeaderOver(&cursor, kTagContextConstructed + 0, ed + body) : 0;
-    std::size_t typeOid = explicit0 ? PutOID(&cursor, kContentEnvelopedData, true) : 0;
-    std::size_t outer = typeOid ? PutHeaderOver(&cursor, kTagSequence, typeOid + explicit0 + ed + body) : 0;
-    if (!outer || outer + typeOid + explicit0 + ed + body > kCmsMaxEncodedLength) return Fail(ERROR_FILE_TOO_LARGE);
-
-    head_ = Written(buffer, cursor);
-    block_.assign(kBlockSize, 0);
+    CloseDER(&b, kTagSequence, 0);
+    CloseContentInfo(&b, kContentEnvelopedData);
+    if (!TakeWritten(b, head_, static_cast<DWORD>(CRYPT_E_MSG_ERROR))) return false;
+    block_.assign(kFileBlockSize, 0);
     contentLength_ = contentLength;
     fed_ = 0;
     output_ = output;
@@ -340,7 +324,7 @@ bool TCmsEnvelopeEncoder::Update(const unsigned char* data, std::size_t length, 
     }
     std::size_t done = 0;
     while (done < length) {
-        std::size_t n = std::min(kBlockSize, length - done);
+        std::size_t n = std::min(kFileBlockSize, length - done);
         CopyBytes(block_.data(), data + done, n);
         DWORD count = static_cast<DWORD>(n);
         bool final = last && done + n == length;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/der/der_builder.h"
 #include "platform/capi_handles.h"
 
 // Receives the encoded message piece by piece, in order; `final` marks the
@@ -27,7 +28,7 @@ struct CmsOutput {
 };
 
 // Content lengths are 32-bit counts, and so is every length of the message.
-enum : std::uint64_t { kCmsMaxEncodedLength = 0xFFFFFFFFu };
+enum : std::uint64_t { kCmsMaxEncodedLength = kDERMaxEncodedLength };
 
 // Signed data: one signer with SHA-1 over the content and no authenticated
 // attributes, the signer's certificate as its context holds it, content

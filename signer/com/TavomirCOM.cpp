@@ -11,6 +11,7 @@
 #include "signer/com/TavomirCOM_tlb.h"
 #include "signer/com/TavomirImpl.h"
 #include "platform/ansi_text.h"
+#include "platform/owner.h"
 
 namespace {
 
@@ -74,12 +75,10 @@ HRESULT MakeTavomir(IUnknown* outer, REFIID iid, void** out)
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    IUnknown* inner = nullptr;
-    HRESULT hr = TTavomirImpl::Create(outer, &inner);
+    TComPtr<IUnknown> inner;  // destroys the object again when the query fails
+    HRESULT hr = TTavomirImpl::Create(outer, inner.Receive());
     if (FAILED(hr)) return hr;
-    hr = inner->QueryInterface(iid, out);
-    inner->Release();  // destroys the object again when the query failed
-    return hr;
+    return inner->QueryInterface(iid, out);
 }
 
 HRESULT TTavomirFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out)
@@ -102,22 +101,6 @@ void TavomirObjectMain(bool starting)
 }
 
 // --- registration -----------------------------------------------------------
-
-class TRegKey {
-public:
-    TRegKey() = default;
-    ~TRegKey()
-    {
-        if (key_) RegCloseKey(key_);
-    }
-    TRegKey(const TRegKey&) = delete;
-    TRegKey& operator=(const TRegKey&) = delete;
-    HKEY* Receive() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 std::string GuidText(REFGUID guid)
 {
@@ -155,25 +138,12 @@ HRESULT ServerPath(const std::string& modulePath, std::string& path)
     return S_OK;
 }
 
-class TTypeLib {
-public:
-    TTypeLib() = default;
-    ~TTypeLib()
-    {
-        if (library_) library_->Release();
-    }
-    TTypeLib(const TTypeLib&) = delete;
-    TTypeLib& operator=(const TTypeLib&) = delete;
-    HRESULT Load(const std::string& path)
-    {
-        const std::wstring wide = AnsiToWide(path.c_str());
-        return LoadTypeLib(wide.c_str(), &library_);
-    }
-    ITypeLib* Get() const { return library_; }
-
-private:
-    ITypeLib* library_ = nullptr;
-};
+// The type library at the path.
+HRESULT LoadTypeLibAt(const std::string& path, TComPtr<ITypeLib>& library)
+{
+    const std::wstring wide = AnsiToWide(path.c_str());
+    return LoadTypeLib(wide.c_str(), library.Receive());
+}
 
 // What registration and unregistration both learn first.
 struct TServerFacts {
@@ -182,23 +152,21 @@ struct TServerFacts {
     std::string description;
     WORD major = 0;
     WORD minor = 0;
-    TTypeLib library;
+    TComPtr<ITypeLib> library;
 };
 
 HRESULT LearnServer(const CLSID& clsid, TServerFacts& facts)
 {
     HRESULT hr = ModulePath(facts.modulePath);
     if (SUCCEEDED(hr)) hr = ServerPath(facts.modulePath, facts.serverPath);
-    if (SUCCEEDED(hr)) hr = facts.library.Load(facts.serverPath);
+    if (SUCCEEDED(hr)) hr = LoadTypeLibAt(facts.serverPath, facts.library);
     if (FAILED(hr)) return hr;
-    ITypeInfo* info = nullptr;
-    hr = facts.library.Get()->GetTypeInfoOfGuid(clsid, &info);
+    TComPtr<ITypeInfo> info;
+    hr = facts.library->GetTypeInfoOfGuid(clsid, info.Receive());
     if (FAILED(hr)) return hr;
-    BSTR doc = nullptr;
-    if (SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, nullptr, &doc, nullptr, nullptr)) && doc)
-        facts.description = WideToAnsi(doc);
-    SysFreeString(doc);
-    info->Release();
+    TBstr doc;
+    if (SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, nullptr, doc.Receive(), nullptr, nullptr)) && doc)
+        facts.description = WideToAnsi(doc.Get());
     TLIBATTR* attributes = nullptr;
     hr = facts.library.Get()->GetLibAttr(&attributes);
     if (FAILED(hr)) return hr;
@@ -212,7 +180,7 @@ HRESULT WriteValue(const std::string& key, const char* name, const std::string& 
 {
     TRegKey k;
     LONG r = RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                             nullptr, k.Receive(), nullptr);
+                             nullptr, k.Put(), nullptr);
     if (r == ERROR_SUCCESS)
         r = RegSetValueExA(k.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                            static_cast<DWORD>(data.size() + 1));
@@ -223,7 +191,7 @@ HRESULT WriteValue(const std::string& key, const char* name, const std::string& 
 LONG DeleteTree(HKEY parent, const char* name)
 {
     TRegKey k;
-    LONG r = RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, k.Receive());
+    LONG r = RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, k.Put());
     if (r == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
     if (r != ERROR_SUCCESS) return r;
     char child[256];
@@ -243,15 +211,15 @@ LONG DeleteTree(HKEY parent, const char* name)
 // with the module's folder as help directory.
 HRESULT RegisterModuleTypeLib(const std::string& modulePath)
 {
-    TTypeLib library;
+    TComPtr<ITypeLib> library;
     std::string path = modulePath;
-    HRESULT hr = library.Load(path);
+    HRESULT hr = LoadTypeLibAt(path, library);
     if (FAILED(hr)) {
         const std::size_t dot = path.find_last_of('.');
         const std::size_t folderEnd = path.find_last_of("\\/:");
         if (dot == std::string::npos || (folderEnd != std::string::npos && dot < folderEnd)) path += ".tlb";
         else path = path.substr(0, dot) + ".tlb";
-        hr = library.Load(path);
+        hr = LoadTypeLibAt(path, library);
         if (FAILED(hr)) return hr;
     }
     const std::size_t folderEnd = path.find_last_of("\\/:");

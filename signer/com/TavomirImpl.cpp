@@ -3,9 +3,11 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "signer/com/TavomirCOM.h"
 #include "platform/ansi_text.h"
+#include "platform/owner.h"
 #include "signer/errors.h"
 #include "signer/ui/Unit_config.h"
 
@@ -13,33 +15,37 @@ namespace {
 
 // --- type information of ITavomir, from the registered type library -------
 
-ITypeInfo* g_typeInfo = nullptr;
+// Released by ReleaseTavomirTypeInfo when the server unloads; never by a
+// destructor at process exit, when the type library's module may be gone.
+TComPtr<ITypeInfo>& CachedTypeInfo()
+{
+    static TComPtr<ITypeInfo>* cached = new TComPtr<ITypeInfo>;
+    return *cached;
+}
 
 HRESULT LoadTavomirTypeInfo(ITypeInfo** info)
 {
     TModuleGuard guard;
-    if (!g_typeInfo) {
-        ITypeLib* library = nullptr;
+    TComPtr<ITypeInfo>& cached = CachedTypeInfo();
+    if (!cached) {
+        TComPtr<ITypeLib> library;
         HRESULT hr = LoadRegTypeLib(LIBID_TavomirCOM, tavomir_tlb::kMajorVersion, tavomir_tlb::kMinorVersion,
-                                    tavomir_tlb::kLocale, &library);
+                                    tavomir_tlb::kLocale, library.Receive());
         if (FAILED(hr)) return hr;
-        ITypeInfo* found = nullptr;
-        hr = library->GetTypeInfoOfGuid(IID_ITavomir, &found);
-        library->Release();
+        TComPtr<ITypeInfo> found;
+        hr = library->GetTypeInfoOfGuid(IID_ITavomir, found.Receive());
         if (FAILED(hr)) return hr;
         // A dual interface: Invoke must call through the vtable half, or it
         // would come back to our own Invoke.
         HREFTYPE vtableHalf = 0;
-        ITypeInfo* vtableInfo = nullptr;
+        TComPtr<ITypeInfo> vtableInfo;
         if (SUCCEEDED(found->GetRefTypeOfImplType(static_cast<UINT>(-1), &vtableHalf)) &&
-            SUCCEEDED(found->GetRefTypeInfo(vtableHalf, &vtableInfo))) {
-            found->Release();
-            found = vtableInfo;
-        }
-        g_typeInfo = found;
+            SUCCEEDED(found->GetRefTypeInfo(vtableHalf, vtableInfo.Receive())))
+            found = std::move(vtableInfo);
+        cached = std::move(found);
     }
-    g_typeInfo->AddRef();
-    *info = g_typeInfo;
+    cached->AddRef();
+    *info = cached.Get();
     return S_OK;
 }
 
@@ -60,8 +66,8 @@ HRESULT ToComString(const std::string& field, BSTR* value)
 
 HRESULT ReportException(const char* message)
 {
-    ICreateErrorInfo* create = nullptr;
-    if (FAILED(CreateErrorInfo(&create))) return DISP_E_EXCEPTION;
+    TComPtr<ICreateErrorInfo> create;
+    if (FAILED(CreateErrorInfo(create.Receive()))) return DISP_E_EXCEPTION;
     create->SetGUID(IID_ITavomir);
     LPOLESTR progId = nullptr;
     if (SUCCEEDED(ProgIDFromCLSID(CLSID_Tavomir, &progId)) && progId) create->SetSource(progId);
@@ -72,12 +78,8 @@ HRESULT ReportException(const char* message)
     } catch (...) {
         create->SetDescription(const_cast<LPOLESTR>(L""));
     }
-    IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-        SetErrorInfo(0, info);
-        info->Release();
-    }
-    create->Release();
+    TComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.ReceiveVoid()))) SetErrorInfo(0, info.Get());
     return DISP_E_EXCEPTION;
 }
 
@@ -100,8 +102,7 @@ HRESULT Guarded(Body&& body)
 void ReleaseTavomirTypeInfo()
 {
     TModuleGuard guard;
-    if (g_typeInfo) g_typeInfo->Release();
-    g_typeInfo = nullptr;
+    CachedTypeInfo().Reset();
 }
 
 // --- life -----------------------------------------------------------------
@@ -198,24 +199,20 @@ HRESULT TTavomirImpl::GetTypeInfo(UINT index, LCID, ITypeInfo** info)
 HRESULT TTavomirImpl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
     if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    ITypeInfo* info = nullptr;
-    HRESULT hr = LoadTavomirTypeInfo(&info);
+    TComPtr<ITypeInfo> info;
+    HRESULT hr = LoadTavomirTypeInfo(info.Receive());
     if (FAILED(hr)) return hr;
-    hr = info->GetIDsOfNames(names, count, ids);
-    info->Release();
-    return hr;
+    return info->GetIDsOfNames(names, count, ids);
 }
 
 HRESULT TTavomirImpl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO* exception, UINT* argumentError)
 {
     if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    ITypeInfo* info = nullptr;
-    HRESULT hr = LoadTavomirTypeInfo(&info);
+    TComPtr<ITypeInfo> info;
+    HRESULT hr = LoadTavomirTypeInfo(info.Receive());
     if (FAILED(hr)) return hr;
-    hr = info->Invoke(static_cast<ITavomir*>(this), id, flags, params, result, exception, argumentError);
-    info->Release();
-    return hr;
+    return info->Invoke(static_cast<ITavomir*>(this), id, flags, params, result, exception, argumentError);
 }
 
 // --- ITavomir ---------------------------------------------------------------

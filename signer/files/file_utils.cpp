@@ -7,24 +7,11 @@
 #include "core/der/bytes.h"
 #include "core/hash/digest.h"
 #include "core/io/stream.h"
+#include "core/text/hex_text.h"
 #include "signer/files/base64_lines.h"
 #include "signer/errors.h"
 
 namespace {
-
-const char kHexDigits[] = "0123456789abcdef";
-
-void AppendHex(std::string& text, const unsigned char* bytes, std::size_t count, bool spaced)
-{
-    std::string out;
-    out.reserve(count * (spaced ? 3 : 2));
-    for (std::size_t i = 0; i < count; ++i) {
-        out += kHexDigits[bytes[i] >> 4];
-        out += kHexDigits[bytes[i] & 0x0F];
-        if (spaced) out += ' ';
-    }
-    text.swap(out);
-}
 
 // Closes the stream on every path; a failed close is a failure of the copy.
 class StreamCloser {
@@ -63,7 +50,7 @@ bool Convert(const char* source, const char* destination, int direction, unsigne
     if (StartStream(&in, kOpenRead) != kStreamSuccess) return false;
     if (StartStream(&out, kOpenWrite) != kStreamSuccess) return false;
 
-    unsigned char piece[8192];
+    unsigned char piece[kFileBlockSize];
     for (;;) {
         std::size_t got = 0;
         int code = ReadStream(&in, piece, sizeof piece, &got);
@@ -83,12 +70,12 @@ bool Convert(const char* source, const char* destination, int direction, unsigne
 
 void BytesToHexSpaced(std::string& text, const unsigned char* bytes, std::size_t count)
 {
-    AppendHex(text, bytes, count, true);
+    text = HexText(bytes, count, false, ' ');
 }
 
 void BytesToHex(std::string& text, const unsigned char* bytes, std::size_t count)
 {
-    AppendHex(text, bytes, count, false);
+    text = HexText(bytes, count, false);
 }
 
 bool FileDigestHex(std::FILE* file, std::string& text)

@@ -4,14 +4,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdio>
-#include <memory>
 #include <string>
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-// A C stream closed on every path.
-using TFile = std::unique_ptr<std::FILE, FileCloser>;
+#include "platform/owner.h"  // TFile
+#include "signer/files/file_block.h"
 
 // Opens the file; throws EFileOpenError ("No se puede abrir el archivo ...")
 // when it cannot.

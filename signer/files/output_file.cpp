@@ -12,7 +12,7 @@ TOutputFile::TOutputFile(const std::string& output) : output_(output)
     if (folder.size() > MAX_PATH - 14 || !GetTempFileNameA(folder.c_str(), "tkw", 0, name))
         throw EFileOpenError("No se puede crear el archivo " + output);
     temp_ = name;
-    file_ = std::fopen(temp_.c_str(), "wb");
+    file_.Reset(std::fopen(temp_.c_str(), "wb"));
     if (!file_) {
         DeleteFileA(temp_.c_str());
         throw EFileOpenError("No se puede crear el archivo " + output);
@@ -21,15 +21,14 @@ TOutputFile::TOutputFile(const std::string& output) : output_(output)
 
 TOutputFile::~TOutputFile()
 {
-    if (file_) std::fclose(file_);
+    file_.Reset();
     if (!committed_) DeleteFileA(temp_.c_str());
 }
 
 bool TOutputFile::CloseFile()
 {
     if (!file_) return true;
-    std::FILE* file = file_;
-    file_ = nullptr;
+    std::FILE* file = file_.Detach();  // closed here, for the close's answer
     SetLastError(ERROR_SUCCESS);
     // The flush on its own: Wine's fclose does not report a failed final flush.
     const bool flushed = std::fflush(file) == 0;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/owner.h"
+
 class TOutputFile {
 public:
     // Throws EFileOpenError when no file can be made in the output's folder.
@@ -15,7 +17,7 @@ public:
     TOutputFile& operator=(const TOutputFile&) = delete;
 
     // The new file, open for writing until CloseFile or Commit.
-    std::FILE* File() const { return file_; }
+    std::FILE* File() const { return file_.Get(); }
     const std::string& TempName() const { return temp_; }
     // Closes the new file, for writers that open it by name; false (last
     // error set) when buffered bytes could not be written.
@@ -27,6 +29,6 @@ public:
 private:
     std::string output_;
     std::string temp_;
-    std::FILE* file_ = nullptr;
+    TFile file_;
     bool committed_ = false;
 };

@@ -26,11 +26,8 @@ bool TTempFile::Remove()
 
 bool IsBase64Input(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) throw EFileOpenError("No se puede abrir el archivo " + path);
-    int first = std::fgetc(file);
-    std::fclose(file);
-    return first == 'M';
+    TFile file = OpenFileOrThrow(path, "rb");
+    return std::fgetc(file.Get()) == 'M';
 }
 
 TBase64Input::TBase64Input(const std::string& path) : path_(path)

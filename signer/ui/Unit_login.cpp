@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/der/bytes.h"
+#include "platform/capi_handles.h"
 #include "signer/certs/Unit_uploadkeys.h"
 #include "signer/errors.h"
 #include "signer/settings.h"
@@ -14,7 +15,6 @@
 namespace {
 
 const char* const kWarningTitle = "Aviso";
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 const int kWidth = 338, kHeight = 305;
 const int kClientWidth = 330, kClientHeight = 276;
 const int kTopPanel = 63, kRadioPanel = 19, kPfxPanel = 88;
@@ -29,13 +29,13 @@ RECT Rect(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
 
 std::vector<BYTE> ReadWholeFile(const std::string& path)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    TFile file(std::fopen(path.c_str(), "rb"));
     if (!file) throw EFileOpenError("No se puede abrir el archivo " + path);
     std::vector<BYTE> data;
     BYTE chunk[4096];
     std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) data.insert(data.end(), chunk, chunk + n);
-    if (std::ferror(file.get())) throw EFileOpenError("No se puede leer el archivo " + path);
+    while ((n = std::fread(chunk, 1, sizeof chunk, file.Get())) > 0) data.insert(data.end(), chunk, chunk + n);
+    if (std::ferror(file.Get())) throw EFileOpenError("No se puede leer el archivo " + path);
     return data;
 }
 
@@ -83,7 +83,7 @@ Tfrm_Login::~Tfrm_Login() { FormDestroy(); }
 void Tfrm_Login::FormCreate()
 {
     pfxBuffer_.clear();
-    store_ = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, kEncoding, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
+    store_.Reset(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, kMessageEncoding, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY"));
     gCryptUi = std::make_unique<TSystemLibrary>("cryptui.dll");
     gViewCertificate = gCryptUi->ProcAs<ViewCertificateFn>("CryptUIDlgViewCertificateA");
 }
@@ -91,7 +91,6 @@ void Tfrm_Login::FormCreate()
 void Tfrm_Login::FreeListContexts()
 {
     form_.ListClear("ListView1");
-    for (PCCERT_CONTEXT c : listContexts_) CertFreeCertificateContext(c);
     listContexts_.clear();
 }
 
@@ -100,13 +99,10 @@ void Tfrm_Login::FormDestroy()
     if (!pfxBuffer_.empty()) FillBytes(pfxBuffer_.data(), 0, pfxBuffer_.size());
     pfxBuffer_.clear();
     pfxBlob_ = CRYPT_DATA_BLOB{};
-    key_.Reset();
-    // Every context taken from the store is freed before the forced close.
     certificate_ = nullptr;
-    FreeListContexts();
-    owned_.Reset();
-    if (store_) CertCloseStore(store_, CERT_CLOSE_STORE_FORCE_FLAG);
-    store_ = nullptr;
+    form_.ListClear("ListView1");
+    // The key, the contexts and the store go with the form, in the order
+    // of their declaration.
     gCryptUi.reset();
     gViewCertificate = nullptr;
 }
@@ -121,12 +117,12 @@ void Tfrm_Login::FormShow()
     FreeListContexts();
     if (store_) {
         PCCERT_CONTEXT cursor = nullptr;
-        while ((cursor = CertEnumCertificatesInStore(store_, cursor)) != nullptr) {
+        while ((cursor = CertEnumCertificatesInStore(store_.Get(), cursor)) != nullptr) {
             std::vector<std::string> subject, issuer;
             CertNameToValues(cursor, true, subject);
             CertNameToValues(cursor, false, issuer);
-            PCCERT_CONTEXT duplicate = CertDuplicateCertificateContext(cursor);
-            listContexts_.push_back(duplicate);
+            listContexts_.emplace_back(CertDuplicateCertificateContext(cursor));
+            PCCERT_CONTEXT duplicate = listContexts_.back().Get();
             form_.ListAdd("ListView1",
                           {ValueOfKey(subject, "NUMSERIE"), ValueOfKey(subject, "CN"), ValueOfKey(issuer, "CN")},
                           const_cast<CERT_CONTEXT*>(duplicate));
@@ -230,20 +226,19 @@ void Tfrm_Login::AcceptFromPfx()
         Warn("Clave de acceso incorrecta");
         return;
     }
-    HCERTSTORE imported = PFXImportCertStore(&pfxBlob_, password.c_str(), CRYPT_EXPORTABLE);
+    TCertStoreForceClose imported(PFXImportCertStore(&pfxBlob_, password.c_str(), CRYPT_EXPORTABLE));
     if (!imported) {
         Warn("Error al abrir el PKCS12");
         return;
     }
     TCertContext found;
-    for (PCCERT_CONTEXT c = nullptr; (c = CertEnumCertificatesInStore(imported, c)) != nullptr;) {
+    for (PCCERT_CONTEXT c = nullptr; (c = CertEnumCertificatesInStore(imported.Get(), c)) != nullptr;) {
         if (key_.Acquire(c, CRYPT_ACQUIRE_SILENT_FLAG)) {
             found.Reset(c);
             break;
         }
     }
     if (!found) {
-        CertCloseStore(imported, CERT_CLOSE_STORE_FORCE_FLAG);
         Warn("No se encontró ningún certificado con llave privada asociada");
         return;
     }
@@ -251,8 +246,7 @@ void Tfrm_Login::AcceptFromPfx()
     certificate_ = nullptr;
     FreeListContexts();
     owned_ = std::move(found);
-    if (store_) CertCloseStore(store_, CERT_CLOSE_STORE_FORCE_FLAG);
-    store_ = imported;
+    store_ = std::move(imported);
     certificate_ = owned_.Get();
     form_.SetModalResult(1);
 }
@@ -312,7 +306,7 @@ bool Tfrm_Login::LoginWithConfiguredCert()
         return false;
     }
     CRYPT_HASH_BLOB blob{sizeof thumbprint, thumbprint};
-    owned_.Reset(CertFindCertificateInStore(store_, kEncoding, 0, CERT_FIND_SHA1_HASH, &blob, nullptr));
+    owned_.Reset(CertFindCertificateInStore(store_.Get(), kMessageEncoding, 0, CERT_FIND_SHA1_HASH, &blob, nullptr));
     if (!owned_) {
         Warn("El Certificado configurado no se encuentra en el contenedor");
         return false;

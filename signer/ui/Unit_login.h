@@ -57,14 +57,16 @@ private:
     void FreeListContexts();
 
     TForm form_;
-    HCERTSTORE store_ = nullptr;
     CRYPT_DATA_BLOB pfxBlob_{};
-    PCCERT_CONTEXT certificate_ = nullptr;  // the chosen one; owned by the list or by owned_
     std::vector<BYTE> pfxBuffer_;
-    TCertPrivateKey key_;
     bool pfxAllowed_ = false;
     bool loginByConfiguration_ = false;
 
-    std::vector<PCCERT_CONTEXT> listContexts_;  // duplicates held by the list items
-    TCertContext owned_;                         // a chosen context not held by the list
+    // Released in reverse order: the key, then every context taken from the
+    // store, then the store's forced close.
+    TCertStoreForceClose store_;
+    std::vector<TCertContext> listContexts_;  // duplicates held by the list items
+    TCertContext owned_;                      // a chosen context not held by the list
+    TCertPrivateKey key_;
+    PCCERT_CONTEXT certificate_ = nullptr;  // the chosen one; owned by the list or by owned_
 };

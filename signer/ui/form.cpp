@@ -83,17 +83,14 @@ TSystemLibrary::TSystemLibrary(const char* fileName)
     if (n == 0 || n + 1 + nameLength >= MAX_PATH) return;
     path[n] = '\\';
     std::memcpy(path + n + 1, fileName, nameLength + 1);
-    module_ = LoadLibraryA(path);
+    module_.Reset(LoadLibraryA(path));
 }
 
-TSystemLibrary::~TSystemLibrary()
-{
-    if (module_) FreeLibrary(module_);
-}
+TSystemLibrary::~TSystemLibrary() = default;
 
 FARPROC TSystemLibrary::Proc(const char* name) const
 {
-    return module_ ? GetProcAddress(module_, name) : nullptr;
+    return module_ ? GetProcAddress(module_.Get(), name) : nullptr;
 }
 
 struct TForm::Control {
@@ -121,8 +118,8 @@ TForm::TForm(const char* caption, int width, int height, const char* fontName, i
     using CreateFontFn = HFONT(WINAPI*)(int, int, int, int, int, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
                                         DWORD, DWORD, LPCSTR);
     if (auto createFont = Ui().gdi.ProcAs<CreateFontFn>("CreateFontA"))
-        font_ = createFont(fontHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, fontName);
+        font_.Reset(createFont(fontHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, fontName));
 }
 
 TForm::~TForm()
@@ -133,9 +130,6 @@ TForm::~TForm()
         SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
         DestroyWindow(window_);
     }
-    using DeleteObjectFn = BOOL(WINAPI*)(HGDIOBJ);
-    if (font_)
-        if (auto del = Ui().gdi.ProcAs<DeleteObjectFn>("DeleteObject")) del(font_);
 }
 
 void TForm::SetClientSize(int width, int height)
@@ -164,7 +158,7 @@ HWND TForm::Create(const char* className, const char* caption, DWORD style, DWOR
                              r.right - r.left, r.bottom - r.top, window_,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextId_)),
                              ThisModule(), nullptr);
-    if (w && font_) SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    if (w && font_) SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
     return w;
 }
 
@@ -226,36 +220,35 @@ void TForm::AddGroupBox(const std::string& name, const std::string& panel, const
     // just those, so what lies under the rest (a tab page) gets painted.
     using RectRgnFn = HRGN(WINAPI*)(int, int, int, int);
     using CombineFn = int(WINAPI*)(HRGN, HRGN, HRGN, int);
-    using DeleteObjectFn = BOOL(WINAPI*)(HGDIOBJ);
     using SelectFn = HGDIOBJ(WINAPI*)(HDC, HGDIOBJ);
     using MetricsFn = BOOL(WINAPI*)(HDC, LPTEXTMETRICA);
     using ExtentFn = BOOL(WINAPI*)(HDC, LPCSTR, int, LPSIZE);
     auto rectRgn = Ui().gdi.ProcAs<RectRgnFn>("CreateRectRgn");
     auto combine = Ui().gdi.ProcAs<CombineFn>("CombineRgn");
-    auto del = Ui().gdi.ProcAs<DeleteObjectFn>("DeleteObject");
     auto select = Ui().gdi.ProcAs<SelectFn>("SelectObject");
     auto metrics = Ui().gdi.ProcAs<MetricsFn>("GetTextMetricsA");
     auto extent = Ui().gdi.ProcAs<ExtentFn>("GetTextExtentPoint32A");
-    if (!w || !rectRgn || !combine || !del || !select || !metrics || !extent) return;
+    if (!w || !rectRgn || !combine || !select || !metrics || !extent) return;
     TEXTMETRICA tm{};
     SIZE text{};
     HDC dc = GetDC(w);
     if (!dc) return;
-    HGDIOBJ old = font_ ? select(dc, font_) : nullptr;
+    HGDIOBJ old = font_ ? select(dc, font_.Get()) : nullptr;
     bool measured = metrics(dc, &tm) && extent(dc, caption, static_cast<int>(std::strlen(caption)), &text);
     if (old) select(dc, old);
     ReleaseDC(w, dc);
     if (!measured) return;
     const int width = r.right - r.left, height = r.bottom - r.top;
     const int line = tm.tmHeight / 2 - 1, edge = 2;
-    HRGN shape = rectRgn(0, line, width, height);
-    HRGN inside = rectRgn(edge, line + edge, width - edge, height - edge);
-    HRGN label = rectRgn(6, 0, 8 + text.cx, tm.tmHeight + 1);
+    TGdiObject shapeOwner(rectRgn(0, line, width, height));
+    TGdiObject insideOwner(rectRgn(edge, line + edge, width - edge, height - edge));
+    TGdiObject labelOwner(rectRgn(6, 0, 8 + text.cx, tm.tmHeight + 1));
+    HRGN shape = static_cast<HRGN>(shapeOwner.Get());
+    HRGN inside = static_cast<HRGN>(insideOwner.Get());
+    HRGN label = static_cast<HRGN>(labelOwner.Get());
     bool ok = shape && inside && label && combine(shape, shape, inside, RGN_DIFF) != ERROR &&
               combine(shape, shape, label, RGN_OR) != ERROR && SetWindowRgn(w, shape, FALSE);
-    if (ok) shape = nullptr;  // the window owns it now
-    for (HRGN region : {shape, inside, label})
-        if (region) del(region);
+    if (ok) shapeOwner.Detach();  // the window owns it now
 }
 
 void TForm::AddTabControl(const std::string& name, const std::string& panel, RECT r)

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/owner.h"
+
 // A system DLL loaded by full path from the system folder, never the search path.
 class TSystemLibrary {
 public:
@@ -19,7 +21,7 @@ public:
     ~TSystemLibrary();
     TSystemLibrary(const TSystemLibrary&) = delete;
     TSystemLibrary& operator=(const TSystemLibrary&) = delete;
-    HMODULE Handle() const { return module_; }
+    HMODULE Handle() const { return module_.Get(); }
     FARPROC Proc(const char* name) const;
     // The export as a function pointer of its own type; null when missing.
     template <class Fn>
@@ -29,7 +31,7 @@ public:
     }
 
 private:
-    HMODULE module_ = nullptr;
+    TModule module_;
 };
 
 class TForm {
@@ -139,7 +141,7 @@ private:
 
     TRuntimeUse runtime_;  // first: taken before the window, given back after it
     HWND window_ = nullptr;
-    void* font_ = nullptr;
+    TGdiObject font_;
     int nextId_ = 100;
     int modalResult_ = 0;
     bool shown_ = false;

@@ -184,7 +184,7 @@ TEST_F(CmsDecode, SignerZeroOfTwoCounts)
         const CERT_INFO* id = nullptr;
         ASSERT_TRUE(decoder.GetSignerCertInfo(&id));
         TCertContext zero = Certificate(found);
-        EXPECT_TRUE(CertCompareCertificate(kEncoding, zero.Get()->pCertInfo, const_cast<CERT_INFO*>(id)));
+        EXPECT_TRUE(CertCompareCertificate(kMessageEncoding, zero.Get()->pCertInfo, const_cast<CERT_INFO*>(id)));
         const CRYPT_INTEGER_BLOB& otherSerial = other.Get()->pCertInfo->SerialNumber;
         EXPECT_LT(FindLast(message, BigEndian(id->SerialNumber)), FindLast(message, BigEndian(otherSerial)));
     }
@@ -235,8 +235,8 @@ TEST_F(CmsDecode, EnvelopedByOpenSslDecryptAfterFeeding)
                 EXPECT_EQ(inner, kIdData);
                 const CERT_INFO* id = nullptr;
                 ASSERT_TRUE(decoder.GetRecipientInfo(&id));
-                EXPECT_TRUE(CertCompareCertificate(kEncoding, mine->pCertInfo, const_cast<CERT_INFO*>(id)));
-                EXPECT_FALSE(CertCompareCertificate(kEncoding, theirs->pCertInfo, const_cast<CERT_INFO*>(id)));
+                EXPECT_TRUE(CertCompareCertificate(kMessageEncoding, mine->pCertInfo, const_cast<CERT_INFO*>(id)));
+                EXPECT_FALSE(CertCompareCertificate(kMessageEncoding, theirs->pCertInfo, const_cast<CERT_INFO*>(id)));
                 EXPECT_TRUE(decoder.Certificates().empty());
                 // Triple DES pads even empty content to a block.
                 EXPECT_EQ(SpillFiles(), size > 0 || std::strstr(c.options, "des3") ? 1 : 0);
@@ -508,7 +508,7 @@ TEST_F(CmsDecode, OwnEncodersMessagesDecode)
             ASSERT_TRUE(Feed(decoder, enveloped.content, block)) << std::hex << GetLastError();
             const CERT_INFO* id = nullptr;
             ASSERT_TRUE(decoder.GetRecipientInfo(&id));
-            EXPECT_TRUE(CertCompareCertificate(kEncoding, certificate_.Get()->pCertInfo, const_cast<CERT_INFO*>(id)));
+            EXPECT_TRUE(CertCompareCertificate(kMessageEncoding, certificate_.Get()->pCertInfo, const_cast<CERT_INFO*>(id)));
             ASSERT_TRUE(decoder.Decrypt(signerKey_.Provider(), signerKey_.KeySpec())) << std::hex << GetLastError();
             EXPECT_TRUE(out.content == content);
         }

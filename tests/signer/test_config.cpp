@@ -35,7 +35,6 @@ const wchar_t* const kEach = L"Elegir certificado y llave privada cada vez ";
 const wchar_t* const kAlways = L"Usar siempre el mismo certificado y llave privada";
 const wchar_t* const kMustChoose = L"Debe seleccionar un certificado";
 const wchar_t* const kPages[] = {L"Autenticaci\u00F3n", L"OCSP", L"TSP", L"Firma"};
-const char* const kPageFiles[] = {"autenticacion", "ocsp", "tsp", "firma"};
 
 // The four checks with their edits, in the order of the settings.
 const wchar_t* const kChecks[] = {L"Autenticar usando el certificado de la AC", L"Autenticar usando CRL",
@@ -107,24 +106,7 @@ protected:
         return result;
     }
 
-    // A key with every value set: CA and OCSP on (OCSP as 2), CRL off with a
-    // missing file, TSP on, the configured certificate on.
-    void FillKey()
-    {
-        testsupport::registry::SetDword("USAR_AC", 1);
-        testsupport::registry::SetDword("USAR_CRL", 0);
-        testsupport::registry::SetDword("USAR_OCSP", 2);
-        testsupport::registry::SetDword("USAR_TSP", 1);
-        testsupport::registry::SetText("CERT_AC", caFile_);
-        testsupport::registry::SetText("CRL", "C:\\no-such-folder\\lista.crl");
-        testsupport::registry::SetText("URL_OCSP", "http://ocsp.example:8080/");
-        testsupport::registry::SetText("URL_TSP", "http://tsa.example/tsp");
-        testsupport::registry::SetDword("USAR_CERT", 1);
-        testsupport::registry::Set("USER_CERT", REG_BINARY, storedHash_.data(), static_cast<DWORD>(storedHash_.size()));
-        testsupport::registry::SetText("SERIE", "0A1B");
-        testsupport::registry::SetText("NOMBRE", "Firmante de prueba");
-        testsupport::registry::SetText("EMISOR", "AC de prueba");
-    }
+    void FillKey() { testsupport::registry::FillKey(caFile_, storedHash_); }
 
     const std::string caFile_ = testsupport::PkiDir() + "/ca.cert.der";
     const Bytes storedHash_ = Bytes{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0x10, 0x32,
@@ -517,34 +499,6 @@ TEST_F(ConfigTest, FileNameEditsDropQuotesAndRefuseAnEmptyName)
         EXPECT_FALSE(empty.icon);
         EXPECT_FALSE(again.shown);
     }
-}
-
-// Not a check: with TAVOMIR_CONFIG_SCREENSHOTS naming a folder, a PNG of each
-// page is saved there as config-<page>.png (for the documentation).
-TEST_F(ConfigTest, Screenshots)
-{
-    const char* folder = std::getenv("TAVOMIR_CONFIG_SCREENSHOTS");
-    if (!folder || !*folder) GTEST_SKIP() << "TAVOMIR_CONFIG_SCREENSHOTS not set";
-    FindSigner();
-    FillKey();
-    testsupport::registry::SetText("CERT_AC", "C:\\Tavomir\\ca.cer");
-    testsupport::registry::SetText("CRL", "C:\\Tavomir\\lista.crl");
-    testsupport::registry::SetText("SERIE", "1002");
-    std::wstring name = CommonName(certificate_.Get(), 0), issuer = CommonName(certificate_.Get(), CERT_NAME_ISSUER_FLAG);
-    testsupport::registry::SetText("NOMBRE", std::string(name.begin(), name.end()));
-    testsupport::registry::SetText("EMISOR", std::string(issuer.begin(), issuer.end()));
-    bool saved[4] = {};
-    Run([&](HWND form, std::atomic<bool>&) {
-        SetForegroundWindow(form);
-        for (int page = 0; page < 4; ++page) {
-            ClickTab(Tabs(form), page);
-            WaitFor([&] { return SendMessageW(Tabs(form), TCM_GETCURSEL, 0, 0) == page; }, 3000);
-            Sleep(800);
-            saved[page] = SaveWindowImage(form, std::string(folder) + "/config-" + kPageFiles[page] + ".png");
-        }
-        Click(Button(form, L"&Cancelar"));
-    });
-    for (int page = 0; page < 4; ++page) EXPECT_TRUE(saved[page]) << kPageFiles[page];
 }
 
 // The captions of the form, its pages and its controls.

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/capi_handles.h"
 #include "signer/ui/Unit_login.h"
 #include "signer/errors.h"
 #include "tests/support/test_util.h"
@@ -27,7 +28,6 @@ namespace {
 
 using namespace testsupport::form;
 
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 const wchar_t* const kFormCaption = L"Selecci\u00F3n de Certificado";
 
 Bytes Pki(const std::string& file) { return testsupport::ReadFile(testsupport::PkiDir() + "/" + file); }
@@ -45,13 +45,13 @@ std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end(
 
 void RemoveFromMy(const Bytes& der)
 {
-    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+    TCertStore store(CertOpenSystemStoreA(0, "MY"));
     if (!store) return;
     Bytes hash = Thumbprint(der);
     CRYPT_HASH_BLOB blob{20, hash.data()};
-    while (PCCERT_CONTEXT c = CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_SHA1_HASH, &blob, nullptr))
+    while (PCCERT_CONTEXT c =
+               CertFindCertificateInStore(store.Get(), kMessageEncoding, 0, CERT_FIND_SHA1_HASH, &blob, nullptr))
         CertDeleteCertificateFromStore(c);  // frees c
-    CertCloseStore(store, 0);
 }
 
 // As a user's import leaves it: the PKCS#1 key in a named container as
@@ -63,52 +63,48 @@ bool InstallWithKey(const Bytes& der, const Bytes& pkcs1)
     if (!CryptDecodeObjectEx(X509_ASN_ENCODING, PKCS_RSA_PRIVATE_KEY, pkcs1.data(), static_cast<DWORD>(pkcs1.size()),
                              CRYPT_DECODE_ALLOC_FLAG, nullptr, &blob, &blobLength))
         return false;
+    TLocalMemory blobOwner(blob);
     std::string hex = testsupport::ToHex(Thumbprint(der).data(), 20);
     for (char& ch : hex) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
     std::string container = "tavomir-" + hex;  // the fixture tool's name for it
-    HCRYPTPROV prov = 0;
-    bool ok = CryptAcquireContextA(&prov, container.c_str(), MS_ENHANCED_PROV_A, PROV_RSA_FULL, 0) ||
-              CryptAcquireContextA(&prov, container.c_str(), MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_NEWKEYSET);
-    HCRYPTKEY key = 0;
-    ok = ok && CryptImportKey(prov, blob, blobLength, 0, 0, &key);
+    TCryptProvider prov;
+    bool ok = CryptAcquireContextA(prov.Put(), container.c_str(), MS_ENHANCED_PROV_A, PROV_RSA_FULL, 0) ||
+              CryptAcquireContextA(prov.Put(), container.c_str(), MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_NEWKEYSET);
+    TCryptKey key;
+    ok = ok && CryptImportKey(prov.Get(), blob, blobLength, 0, 0, key.Put());
     SecureZeroMemory(blob, blobLength);
-    LocalFree(blob);
-    if (key) CryptDestroyKey(key);
-    if (prov) CryptReleaseContext(prov, 0);
+    key.Reset();
+    prov.Reset();
     if (!ok) return false;
     RemoveFromMy(der);
-    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
-    PCCERT_CONTEXT c = nullptr;
-    ok = store && CertAddEncodedCertificateToStore(store, kEncoding, der.data(), static_cast<DWORD>(der.size()),
-                                                   CERT_STORE_ADD_REPLACE_EXISTING, &c);
+    TCertStore store(CertOpenSystemStoreA(0, "MY"));
+    TCertContext c;
+    ok = store && CertAddEncodedCertificateToStore(store.Get(), kMessageEncoding, der.data(),
+                                                   static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, c.Put());
     std::wstring wcontainer = Widen(container);
     CRYPT_KEY_PROV_INFO info{};
     info.pwszContainerName = &wcontainer[0];
     info.pwszProvName = const_cast<wchar_t*>(MS_ENHANCED_PROV_W);
     info.dwProvType = PROV_RSA_FULL;
     info.dwKeySpec = AT_KEYEXCHANGE;
-    ok = ok && CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &info);
-    if (c) CertFreeCertificateContext(c);
-    if (store) CertCloseStore(store, 0);
-    return ok;
+    return ok && CertSetCertificateContextProperty(c.Get(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info);
 }
 
 bool InstallWithoutKey(const Bytes& der)
 {
     RemoveFromMy(der);
-    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
-    bool ok = store && CertAddEncodedCertificateToStore(store, kEncoding, der.data(), static_cast<DWORD>(der.size()),
-                                                        CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
-    if (store) CertCloseStore(store, 0);
-    return ok;
+    TCertStore store(CertOpenSystemStoreA(0, "MY"));
+    return store && CertAddEncodedCertificateToStore(store.Get(), kMessageEncoding, der.data(),
+                                                     static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
+                                                     nullptr);
 }
 
 void DeleteSetting(const char* name)
 {
-    HKEY k;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, testsupport::registry::Path(), 0, KEY_ALL_ACCESS, &k) != ERROR_SUCCESS) return;
-    RegDeleteValueA(k, name);
-    RegCloseKey(k);
+    TRegKey k;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, testsupport::registry::Path(), 0, KEY_ALL_ACCESS, k.Put()) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueA(k.Get(), name);
 }
 
 // --- the user's side -----------------------------------------------------------
@@ -155,7 +151,7 @@ void ExpectKeySigns(const TSignerRecord& record)
     HCRYPTPROV verifier = 0;
     ASSERT_TRUE(CryptAcquireContextA(&verifier, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
     HCRYPTKEY publicKey = 0;
-    ASSERT_TRUE(CryptImportPublicKeyInfo(verifier, kEncoding, &record.Certificate->pCertInfo->SubjectPublicKeyInfo,
+    ASSERT_TRUE(CryptImportPublicKeyInfo(verifier, kMessageEncoding, &record.Certificate->pCertInfo->SubjectPublicKeyInfo,
                                          &publicKey));
     ASSERT_TRUE(CryptCreateHash(verifier, CALG_SHA1, 0, 0, &hash));
     ASSERT_TRUE(CryptHashData(hash, data, sizeof data, 0));
@@ -367,29 +363,6 @@ TEST_F(LoginTest, PfxChoiceRefusesWrongPasswordAndNonPkcs12)
     EXPECT_EQ(wrongPassword, L"Clave de acceso incorrecta");
     EXPECT_EQ(notPkcs12, L"No fue proporcionado un PKCS12 v\u00E1lido");
     EXPECT_EQ(result, 2);
-}
-
-// Not a check: with TAVOMIR_LOGIN_SCREENSHOT naming a .png (or .bmp) file, the
-// dialog with its list filled is saved there (for the documentation).
-TEST_F(LoginTest, Screenshot)
-{
-    const char* path = std::getenv("TAVOMIR_LOGIN_SCREENSHOT");
-    if (!path || !*path) GTEST_SKIP() << "TAVOMIR_LOGIN_SCREENSHOT not set";
-    bool saved = false;
-    WithUser([&] {
-        Tfrm_Login form;
-        form.ShowModal();
-    }, [&](std::atomic<bool>&) {
-        HWND form = WaitForForm();
-        if (!form) return;
-        HWND list = ListOf(form);
-        Select(list, RowOf(Rows(list), signer_));
-        SetForegroundWindow(form);
-        Sleep(1000);
-        saved = SaveWindowImage(form, path);
-        Press(list, VK_ESCAPE);
-    });
-    EXPECT_TRUE(saved);
 }
 
 // --- the configured certificate ------------------------------------------------

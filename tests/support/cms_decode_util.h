@@ -24,7 +24,6 @@ namespace testsupport::cms {
 
 using Bytes = std::vector<unsigned char>;
 
-const DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 inline std::string Work(const std::string& name) { return testsupport::WorkDir() + "/cmsd-" + name; }
 
@@ -81,7 +80,7 @@ inline DWORD VerifyAsDriver(TCmsDecoder& decoder, Bytes* signer = nullptr)
     if (!decoder.OpenCertificateStore(store)) return GetLastError();
     const CERT_INFO* id = nullptr;
     if (!decoder.GetSignerCertInfo(&id)) return GetLastError();
-    TCertContext found(CertGetSubjectCertificateFromStore(store.Get(), kEncoding, const_cast<CERT_INFO*>(id)));
+    TCertContext found(CertGetSubjectCertificateFromStore(store.Get(), kMessageEncoding, const_cast<CERT_INFO*>(id)));
     if (!found) return GetLastError();
     if (signer) signer->assign(found.Get()->pbCertEncoded, found.Get()->pbCertEncoded + found.Get()->cbCertEncoded);
     if (!decoder.VerifySignature(found.Get()->pCertInfo)) return GetLastError();
@@ -90,7 +89,7 @@ inline DWORD VerifyAsDriver(TCmsDecoder& decoder, Bytes* signer = nullptr)
 
 inline TCertContext Certificate(const Bytes& der)
 {
-    return TCertContext(CertCreateCertificateContext(kEncoding, der.data(), static_cast<DWORD>(der.size())));
+    return TCertContext(CertCreateCertificateContext(kMessageEncoding, der.data(), static_cast<DWORD>(der.size())));
 }
 
 // Temporary files of the decoder's (prefix "tcd") in the temporary folder.

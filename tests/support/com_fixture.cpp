@@ -32,28 +32,24 @@ TServer::TServer(const std::string& path) : module_(LoadLibraryA(path.c_str()))
 {
     if (!module_) return;
     canUnloadNow_ = reinterpret_cast<decltype(canUnloadNow_)>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module_, "DllCanUnloadNow")));
+        reinterpret_cast<void (*)()>(GetProcAddress(module_.Get(), "DllCanUnloadNow")));
     getClassObject_ = reinterpret_cast<decltype(getClassObject_)>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module_, "DllGetClassObject")));
+        reinterpret_cast<void (*)()>(GetProcAddress(module_.Get(), "DllGetClassObject")));
     register_ = reinterpret_cast<decltype(register_)>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module_, "DllRegisterServer")));
+        reinterpret_cast<void (*)()>(GetProcAddress(module_.Get(), "DllRegisterServer")));
     unregister_ = reinterpret_cast<decltype(unregister_)>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module_, "DllUnregisterServer")));
+        reinterpret_cast<void (*)()>(GetProcAddress(module_.Get(), "DllUnregisterServer")));
     if (!canUnloadNow_ || !getClassObject_ || !register_ || !unregister_) {
-        FreeLibrary(module_);
-        module_ = nullptr;
+        module_.Reset();
     }
 }
 
-TServer::~TServer()
-{
-    if (module_) FreeLibrary(module_);
-}
+TServer::~TServer() = default;
 
 std::string TServer::ModulePath() const
 {
     char buffer[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(module_, buffer, MAX_PATH);
+    DWORD n = GetModuleFileNameA(module_.Get(), buffer, MAX_PATH);
     return std::string(buffer, n);
 }
 
@@ -73,20 +69,18 @@ TServer& MainServer()
 
 bool KeyExists(HKEY root, const std::string& key)
 {
-    HKEY k;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-    RegCloseKey(k);
+    TRegKey k;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return false;
     return true;
 }
 
 bool ReadValue(HKEY root, const std::string& key, const char* name, DWORD& type, std::string& data)
 {
-    HKEY k;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
+    TRegKey k;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return false;
     char buffer[4096];
     DWORD size = sizeof buffer;
-    LONG r = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(k);
+    LONG r = RegQueryValueExA(k.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     if (r != ERROR_SUCCESS) return false;
     if ((type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && buffer[size - 1] == '\0') --size;
     data.assign(buffer, size);
@@ -97,15 +91,15 @@ namespace {
 void SnapshotInto(HKEY root, const std::string& key, const std::string& prefix,
                   std::map<std::string, std::string>& out)
 {
-    HKEY k;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
+    TRegKey k;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return;
     bool anyValue = false;
     for (DWORD i = 0;; ++i) {
         char name[512];
         DWORD nameLength = sizeof name, type = 0;
         BYTE data[4096];
         DWORD size = sizeof data;
-        if (RegEnumValueA(k, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+        if (RegEnumValueA(k.Get(), i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
         std::string text(reinterpret_cast<char*>(data), size);
         if (type == REG_SZ && !text.empty() && text.back() == '\0') text.pop_back();
         out[prefix + "[" + std::string(name, nameLength) + "]"] = std::to_string(type) + ":" + text;
@@ -115,11 +109,10 @@ void SnapshotInto(HKEY root, const std::string& key, const std::string& prefix,
     for (DWORD i = 0;; ++i) {
         char child[512];
         DWORD length = sizeof child;
-        if (RegEnumKeyExA(k, i, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (RegEnumKeyExA(k.Get(), i, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         std::string name(child, length);
         SnapshotInto(root, key + "\\" + name, prefix + name + "\\", out);
     }
-    RegCloseKey(k);
 }
 }  // namespace
 

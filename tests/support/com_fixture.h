@@ -1,5 +1,5 @@
 // Shared pieces of the COM server tests: a loaded copy of the DLL with its
-// four exports, COM pointer and string owners, the registry read back with
+// four exports, the registry read back with
 // the raw API, and child processes (regsvr32, cscript).
 #pragma once
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/owner.h"
 #include "signer/com/TavomirCOM_tlb.h"
 
 namespace testsupport::com {
@@ -37,7 +38,7 @@ public:
     TServer(const TServer&) = delete;
     TServer& operator=(const TServer&) = delete;
 
-    bool Loaded() const { return module_ != nullptr; }
+    bool Loaded() const { return static_cast<bool>(module_); }
     std::string ModulePath() const;
     HRESULT CanUnloadNow() const { return canUnloadNow_(); }
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const { return getClassObject_(clsid, iid, out); }
@@ -47,7 +48,7 @@ public:
     HRESULT Create(REFIID iid, void** out) const;
 
 private:
-    HMODULE module_ = nullptr;
+    TModule module_;
     HRESULT(STDAPICALLTYPE* canUnloadNow_)() = nullptr;
     HRESULT(STDAPICALLTYPE* getClassObject_)(REFCLSID, REFIID, void**) = nullptr;
     HRESULT(STDAPICALLTYPE* register_)() = nullptr;
@@ -57,54 +58,10 @@ private:
 // The built DLL, loaded once for the whole run.
 TServer& MainServer();
 
-// Owns one reference.
+// COM pointer and string owners, as the server itself uses them.
 template <class T>
-class TPtr {
-public:
-    TPtr() = default;
-    ~TPtr() { Reset(); }
-    TPtr(const TPtr&) = delete;
-    TPtr& operator=(const TPtr&) = delete;
-    void Reset()
-    {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
-    T** Receive()
-    {
-        Reset();
-        return &p_;
-    }
-    void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
-    T* operator->() const { return p_; }
-    T* Get() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-
-private:
-    T* p_ = nullptr;
-};
-
-// Owns one COM string.
-class TBstr {
-public:
-    TBstr() = default;
-    explicit TBstr(const wchar_t* text) : s_(SysAllocString(text)) {}
-    TBstr(const wchar_t* text, UINT length) : s_(SysAllocStringLen(text, length)) {}
-    ~TBstr() { SysFreeString(s_); }
-    TBstr(const TBstr&) = delete;
-    TBstr& operator=(const TBstr&) = delete;
-    BSTR* Receive()
-    {
-        SysFreeString(s_);
-        s_ = nullptr;
-        return &s_;
-    }
-    BSTR Get() const { return s_; }
-    std::wstring Text() const { return s_ ? std::wstring(s_, SysStringLen(s_)) : std::wstring(); }
-
-private:
-    BSTR s_ = nullptr;
-};
+using TPtr = TComPtr<T>;
+using ::TBstr;
 
 // Registry, read with the raw API.
 bool KeyExists(HKEY root, const std::string& key);

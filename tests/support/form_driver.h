@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/owner.h"
+
 namespace testsupport::form {
 
 using Bytes = std::vector<unsigned char>;
@@ -138,12 +140,11 @@ inline std::vector<Row> Rows(HWND list)
 // PKIs' certificates with the same serial may sit in the shared profile.
 inline int RowOf(const std::vector<Row>& rows, const Bytes& der)
 {
-    HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
+    TCertStore store(CertOpenSystemStoreA(0, "MY"));
     int index = -1, i = 0;
-    for (PCCERT_CONTEXT c = nullptr; store && (c = CertEnumCertificatesInStore(store, c)) != nullptr; ++i)
+    for (PCCERT_CONTEXT c = nullptr; store && (c = CertEnumCertificatesInStore(store.Get(), c)) != nullptr; ++i)
         if (index < 0 && c->cbCertEncoded == der.size() && std::equal(der.begin(), der.end(), c->pbCertEncoded))
             index = i;
-    if (store) CertCloseStore(store, 0);
     return index < static_cast<int>(rows.size()) ? index : -1;
 }
 
@@ -224,27 +225,24 @@ inline void WithUser(const std::function<void()>& body, const std::function<void
 // padded to 4 bytes (a DIB).
 inline bool CaptureWindow(HWND window, int& width, int& height, Bytes& pixels)
 {
-    HMODULE gdi = LoadLibraryA("gdi32.dll");
+    TModule gdi(LoadLibraryA("gdi32.dll"));
     if (!gdi) return false;
-    auto proc = [&](const char* name) { return reinterpret_cast<void (*)()>(GetProcAddress(gdi, name)); };
+    auto proc = [&](const char* name) { return reinterpret_cast<void (*)()>(GetProcAddress(gdi.Get(), name)); };
     auto createDc = reinterpret_cast<HDC(WINAPI*)(HDC)>(proc("CreateCompatibleDC"));
     auto createBitmap = reinterpret_cast<HBITMAP(WINAPI*)(HDC, int, int)>(proc("CreateCompatibleBitmap"));
     auto select = reinterpret_cast<HGDIOBJ(WINAPI*)(HDC, HGDIOBJ)>(proc("SelectObject"));
     auto bitBlt = reinterpret_cast<BOOL(WINAPI*)(HDC, int, int, int, int, HDC, int, int, DWORD)>(proc("BitBlt"));
     auto getBits = reinterpret_cast<int(WINAPI*)(HDC, HBITMAP, UINT, UINT, void*, BITMAPINFO*, UINT)>(proc("GetDIBits"));
     auto deleteDc = reinterpret_cast<BOOL(WINAPI*)(HDC)>(proc("DeleteDC"));
-    auto deleteObject = reinterpret_cast<BOOL(WINAPI*)(HGDIOBJ)>(proc("DeleteObject"));
-    if (!createDc || !createBitmap || !select || !bitBlt || !getBits || !deleteDc || !deleteObject) {
-        FreeLibrary(gdi);
-        return false;
-    }
+    if (!createDc || !createBitmap || !select || !bitBlt || !getBits || !deleteDc) return false;
     RECT r;
     GetWindowRect(window, &r);
     width = r.right - r.left;
     height = r.bottom - r.top;
     HDC screen = GetDC(nullptr);
     HDC memory = createDc(screen);
-    HBITMAP bitmap = createBitmap(screen, width, height);
+    TGdiObject bitmapOwner(createBitmap(screen, width, height));
+    HBITMAP bitmap = static_cast<HBITMAP>(bitmapOwner.Get());
     HGDIOBJ old = select(memory, bitmap);
     bitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
     select(memory, old);
@@ -258,10 +256,9 @@ inline bool CaptureWindow(HWND window, int& width, int& height, Bytes& pixels)
     DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     pixels.assign(stride * static_cast<DWORD>(height), 0);
     bool ok = getBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS) == height;
-    deleteObject(bitmap);
+    bitmapOwner.Reset();
     deleteDc(memory);
     ReleaseDC(nullptr, screen);
-    FreeLibrary(gdi);
     return ok;
 }
 

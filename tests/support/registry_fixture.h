@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/owner.h"
+
 namespace testsupport::registry {
 
 inline const char* Path() { return "Software\\Norvane\\Tavomir"; }
@@ -17,18 +19,16 @@ inline void DeleteKey() { RegDeleteTreeA(HKEY_CURRENT_USER, Path()); }
 
 inline bool KeyExists()
 {
-    HKEY k;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, Path(), 0, KEY_READ, &k) != ERROR_SUCCESS) return false;
-    RegCloseKey(k);
+    TRegKey k;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, Path(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return false;
     return true;
 }
 
 inline void Set(const char* name, DWORD type, const void* data, DWORD size)
 {
-    HKEY k;
-    RegCreateKeyExA(HKEY_CURRENT_USER, Path(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
-    RegSetValueExA(k, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(k);
+    TRegKey k;
+    RegCreateKeyExA(HKEY_CURRENT_USER, Path(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.Put(), nullptr);
+    RegSetValueExA(k.Get(), name, 0, type, static_cast<const BYTE*>(data), size);
 }
 inline void SetDword(const char* name, DWORD v) { Set(name, REG_DWORD, &v, sizeof v); }
 inline void SetText(const char* name, const std::string& s)
@@ -56,21 +56,20 @@ inline std::ostream& operator<<(std::ostream& os, const Value& v)
 inline std::map<std::string, Value> Values()
 {
     std::map<std::string, Value> values;
-    HKEY k;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, Path(), 0, KEY_READ, &k) != ERROR_SUCCESS) return values;
+    TRegKey k;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, Path(), 0, KEY_READ, k.Put()) != ERROR_SUCCESS) return values;
     for (DWORD i = 0;; ++i) {
         char name[256];
         DWORD nameLength = sizeof name, type = 0, size = 0;
-        if (RegEnumValueA(k, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        if (RegEnumValueA(k.Get(), i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
         Value v;
         v.type = type;
         v.data.resize(size);
         nameLength = sizeof name;
-        if (RegEnumValueA(k, i, name, &nameLength, nullptr, &type, v.data.data(), &size) != ERROR_SUCCESS) break;
+        if (RegEnumValueA(k.Get(), i, name, &nameLength, nullptr, &type, v.data.data(), &size) != ERROR_SUCCESS) break;
         v.data.resize(size);
         values[name] = v;
     }
-    RegCloseKey(k);
     return values;
 }
 
@@ -87,5 +86,24 @@ inline Value TextValue(const std::string& s)
     return v;
 }
 inline Value BinaryValue(const std::vector<unsigned char>& bytes) { return Value{REG_BINARY, bytes}; }
+
+// A key with every value set: CA and OCSP on (OCSP as 2), CRL off with a
+// missing file, TSP on, the configured certificate on with the stored hash.
+inline void FillKey(const std::string& caFile, const std::vector<unsigned char>& storedHash)
+{
+    SetDword("USAR_AC", 1);
+    SetDword("USAR_CRL", 0);
+    SetDword("USAR_OCSP", 2);
+    SetDword("USAR_TSP", 1);
+    SetText("CERT_AC", caFile);
+    SetText("CRL", "C:\\no-such-folder\\lista.crl");
+    SetText("URL_OCSP", "http://ocsp.example:8080/");
+    SetText("URL_TSP", "http://tsa.example/tsp");
+    SetDword("USAR_CERT", 1);
+    Set("USER_CERT", REG_BINARY, storedHash.data(), static_cast<DWORD>(storedHash.size()));
+    SetText("SERIE", "0A1B");
+    SetText("NOMBRE", "Firmante de prueba");
+    SetText("EMISOR", "AC de prueba");
+}
 
 }  // namespace testsupport::registry
