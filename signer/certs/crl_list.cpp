@@ -17,6 +17,15 @@ const char* const kNoDates = "Error al obtener las fechas del CRL";
 const char* const kEntryFailed = "Error al Decodificar el CRL";
 const char* const kOtherIssuer = "El CRL no fue emitido por el emisor del certificado";
 
+// The reader's file, closed on every path.
+struct TCRLFileReaderOwner {
+    CRLFileReader reader{};
+    TCRLFileReaderOwner() = default;
+    TCRLFileReaderOwner(const TCRLFileReaderOwner&) = delete;
+    TCRLFileReaderOwner& operator=(const TCRLFileReaderOwner&) = delete;
+    ~TCRLFileReaderOwner() { CloseCRLFile(&reader); }
+};
+
 }  // namespace
 
 bool TCaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const
@@ -78,7 +87,8 @@ bool TCRL::Load(const std::string& file)
             errorText = kNotDecoded;
             return false;
         }
-        CRLFileReader reader;
+        TCRLFileReaderOwner owner;
+        CRLFileReader& reader = owner.reader;
         if (OpenCRLFile(&reader, scratch.c_str()) != kCRLSuccess) {
             Clear();
             errorText = kNotDecoded;
@@ -99,7 +109,6 @@ bool TCRL::Load(const std::string& file)
         int result;
         while ((result = NextCRLFileEntry(&reader, &view, date, reason)) == kCRLSuccess)
             revokedSerials[SerialNumberText(view.pointer, view.length)] = date;
-        CloseCRLFile(&reader);
         // No revokedCertificates at all is how OpenSSL writes an empty CRL.
         if (result != kCRLEndOfList && result != kCRLNoList) {
             Clear();
