@@ -229,4 +229,5 @@ ca.index.txt: ca's database for openssl ocsp -index.
 pki.env: serials, SHA-1 thumbprints, names and key sizes as shell variables.
 EOF
 cp "$(ca_dir ca)/index.txt" "$out/ca.index.txt"
+bash "$here/make-crls.sh" "$out"
 rm -rf "$out/.work"
