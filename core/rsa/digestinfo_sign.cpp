@@ -80,11 +80,23 @@ std::size_t VerifyDigestInfo(DigestInfoWork* work, int algorithm, const unsigned
     if (digestType == 0) return 0;
     unsigned char digest[kMaxDigestLength];
     std::size_t digestLength = 0;
+    std::size_t result = 0;
+    if (DigestDataBlock(digest, &digestLength, data, dataLength, digestType) == 0)
+        result = VerifyDigestInfoOfDigest(work, algorithm, digest, digestLength, key, signature, signatureLength);
+    FillBytes(digest, 0, sizeof digest);
+    return result;
+}
+
+std::size_t VerifyDigestInfoOfDigest(DigestInfoWork* work, int algorithm, const unsigned char* digest,
+                                     std::size_t digestLength, const RsaPublicKey* key,
+                                     const unsigned char* signature, std::size_t signatureLength)
+{
+    std::uint32_t digestType = SignatureDigestType(algorithm);
+    if (digestType == 0) return 0;
     unsigned char decrypted[kDigestInfoWorkSize];
     std::size_t decryptedLength = 0;
     std::size_t result = 0;
-    if (DigestDataBlock(digest, &digestLength, data, dataLength, digestType) == 0 &&
-        signatureLength <= sizeof decrypted &&
+    if (signatureLength <= sizeof decrypted &&
         DecryptRsaPublic(decrypted, &decryptedLength, signature, signatureLength, key) == 0 &&
         decryptedLength <= sizeof decrypted) {
         // Compare with the encodings we would make, byte for byte: a parsing
@@ -99,7 +111,6 @@ std::size_t VerifyDigestInfo(DigestInfoWork* work, int algorithm, const unsigned
             }
         }
     }
-    FillBytes(digest, 0, sizeof digest);
     FillBytes(decrypted, 0, sizeof decrypted);
     FillBytes(work->buffer, 0, sizeof work->buffer);
     return result;

@@ -29,3 +29,7 @@ std::size_t SignDigestInfo(DigestInfoWork* work, int algorithm, const unsigned c
 // the algorithm (NULL parameters present or absent), nothing more.
 std::size_t VerifyDigestInfo(DigestInfoWork* work, int algorithm, const unsigned char* data, std::size_t dataLength,
                              const RsaPublicKey* key, const unsigned char* signature, std::size_t signatureLength);
+// The same for a digest already computed (data read piece by piece).
+std::size_t VerifyDigestInfoOfDigest(DigestInfoWork* work, int algorithm, const unsigned char* digest,
+                                     std::size_t digestLength, const RsaPublicKey* key,
+                                     const unsigned char* signature, std::size_t signatureLength);

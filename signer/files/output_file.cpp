@@ -2,10 +2,37 @@
 
 #include <windows.h>
 
-#include "signer/errors.h"
+#include <vector>
 
-TOutputFile::TOutputFile(const std::string& output) : output_(output)
+const char* const kOutputIsInputText = "El archivo de salida no puede ser un archivo de entrada";
+
+namespace {
+
+// The full path, or the text itself when it cannot be made one.
+std::string FullPath(const std::string& path)
 {
+    DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::vector<char> buffer(needed + 1);
+    DWORD written = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (written == 0 || written >= buffer.size()) return path;
+    return std::string(buffer.data(), written);
+}
+
+}  // namespace
+
+bool OutputNamesInput(const std::string& output, const std::string& input)
+{
+    if (output.empty() || input.empty()) return false;
+    const std::string a = FullPath(output);
+    const std::string b = FullPath(input);
+    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+TOutputFile::TOutputFile(const std::string& output, std::initializer_list<std::string> inputs) : output_(output)
+{
+    for (const std::string& input : inputs)
+        if (OutputNamesInput(output, input)) throw EOutputIsInput(kOutputIsInputText);
     std::string::size_type slash = output.find_last_of("\\/");
     std::string folder = slash == std::string::npos ? std::string(".") : output.substr(0, slash + 1);
     char name[MAX_PATH + 1] = {};
@@ -43,6 +70,12 @@ bool TOutputFile::CloseFile()
 bool TOutputFile::Commit()
 {
     if (!CloseFile()) return false;
+    // Windows refuses to replace a read-only file; Wine's MoveFileExA does not.
+    const DWORD attributes = GetFileAttributesA(output_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     if (!MoveFileExA(temp_.c_str(), output_.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
     committed_ = true;
     return true;

@@ -1,15 +1,27 @@
 // An output that is replaced only by a complete result: the result is
 // written to a new file in the output's folder, which is moved over the
 // output on Commit and deleted on every other path, so a failure or a
-// cancelled dialog leaves the client's earlier file as it was.
+// cancelled dialog leaves the client's earlier file as it was. Every
+// operation that writes a file goes through this owner.
 #pragma once
 #include <cstdio>
+#include <initializer_list>
 #include <string>
+
+#include "signer/errors.h"
+
+// The output names one of the operation's inputs.
+class EOutputIsInput : public EFileOpenError {
+public:
+    using EFileOpenError::EFileOpenError;
+};
 
 class TOutputFile {
 public:
-    // Throws EFileOpenError when no file can be made in the output's folder.
-    explicit TOutputFile(const std::string& output);
+    // Throws EOutputIsInput, before anything is made, when the output is
+    // one of inputs (OutputNamesInput); EFileOpenError when no file can be
+    // made in the output's folder.
+    explicit TOutputFile(const std::string& output, std::initializer_list<std::string> inputs = {});
     ~TOutputFile();
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
@@ -20,8 +32,9 @@ public:
     // Closes the new file, for writers that open it by name; false (last
     // error set) when buffered bytes could not be written.
     bool CloseFile();
-    // Closes the new file and moves it over the output; false leaves the
-    // last error set and the output as it was.
+    // Closes the new file and moves it over the output; a read-only output
+    // is refused with ERROR_ACCESS_DENIED as Windows refuses it. False leaves
+    // the last error set and the output as it was.
     bool Commit();
 
 private:
@@ -30,3 +43,9 @@ private:
     std::FILE* file_ = nullptr;
     bool committed_ = false;
 };
+
+// True when both paths name the same file: same full path, any case.
+bool OutputNamesInput(const std::string& output, const std::string& input);
+
+// The refusal text of an output that names an input.
+extern const char* const kOutputIsInputText;

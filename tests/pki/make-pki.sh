@@ -230,5 +230,6 @@ ca.index.txt: ca's database for openssl ocsp -index.
 pki.env: serials, SHA-1 thumbprints, names and key sizes as shell variables.
 EOF
 cp "$(ca_dir ca)/index.txt" "$out/ca.index.txt"
-"$here/make-messages.sh" "$out"
+bash "$here/make-crls.sh" "$out"
+bash "$here/make-messages.sh" "$out"
 rm -rf "$out/.work"
