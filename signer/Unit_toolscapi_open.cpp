@@ -102,7 +102,7 @@ bool VerifyAttachedInto(const std::string& inputFile, std::FILE* output, const T
 bool VerifyAttached(const std::string& inputFile, const std::string& outputFile, const TChecks& checks,
                     std::string& message)
 {
-    TOutputFile output(outputFile);
+    TOutputFile output(outputFile, {inputFile});
     if (!VerifyAttachedInto(inputFile, output.File(), checks, message)) return false;
     if (!output.Commit()) return Fail(message);
     return true;
@@ -168,7 +168,7 @@ bool VerifyPKCS7Detached(std::string signatureFile, std::string contentFile, std
 
 bool OpenEnvelope(std::string inputFile, std::string outputFile, const TSignerRecord& signer, std::string& message)
 {
-    TOutputFile output(outputFile);
+    TOutputFile output(outputFile, {inputFile});
     if (!OpenEnvelopeInto(inputFile, output.File(), signer, message)) return false;
     if (!output.Commit()) return Fail(message);
     return true;

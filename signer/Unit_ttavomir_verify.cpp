@@ -13,6 +13,7 @@
 #include "signer/certs/signer_checks.h"
 #include "signer/files/file_compare.h"
 #include "signer/files/file_utils.h"
+#include "signer/files/output_file.h"
 #include "signer/files/temp_file.h"
 #include "signer/raw_rsa.h"
 #include "signer/ui/Unit_login.h"
@@ -28,6 +29,7 @@ struct TSecuredFile {
     const std::string& kind;
     const std::string& ocspFile;
     const char* number;  // "1" or "2" in the texts
+    const std::string& otherInput;
 };
 
 // What opening a file leaves: the file holding its content and the
@@ -57,6 +59,11 @@ bool OpenOneFile(TTavomir& engine, const TSecuredFile& file, TOpenedFile& opened
         opened.content = file.input;
         return true;
     }
+    // The content must never replace a file being opened or compared.
+    if (!IsNullOrEmpty(file.output) &&
+        (OutputNamesInput(file.output, file.input) ||
+         (!IsNullOrEmpty(file.otherInput) && OutputNamesInput(file.output, file.otherInput))))
+        throw EOutputIsInput(kOutputIsInputText);
     opened.base64.reset(new TBase64Input(file.input));
     if (IsNullOrEmpty(file.output)) {
         opened.tempOutput.reset(new TTempFile());
@@ -94,14 +101,14 @@ bool TTavomir::OpenSecured()
 {
     LoadSettings();
     TOpenedFile first;
-    if (!OpenOneFile(*this, TSecuredFile{FileInputOne, FileOutputOne, TypeOne, OCSPFileOne, "1"}, first))
+    if (!OpenOneFile(*this, TSecuredFile{FileInputOne, FileOutputOne, TypeOne, OCSPFileOne, "1", FileInputTwo}, first))
         return false;
     if (IsNullOrEmpty(FileInputTwo)) {
         SetResult("2");
         return true;
     }
     TOpenedFile second;
-    if (!OpenOneFile(*this, TSecuredFile{FileInputTwo, FileOutputTwo, TypeTwo, OCSPFileTwo, "2"}, second))
+    if (!OpenOneFile(*this, TSecuredFile{FileInputTwo, FileOutputTwo, TypeTwo, OCSPFileTwo, "2", FileInputOne}, second))
         return false;
     if (!FilesHaveSameBytes(first.content, second.content)) {
         SetResult("1\r\nLos Archivos son Diferentes");

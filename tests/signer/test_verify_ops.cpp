@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "signer/Unit_ttavomir.h"
+#include "signer/files/output_file.h"
 #include "signer/ocsp/ocsp_status.h"
 #include "tests/support/installed_signer.h"
 #include "tests/support/registry_fixture.h"
@@ -317,6 +319,31 @@ TEST_F(VerifyOperations, BadSecondKindKeepsTheFirstOutput)
     EXPECT_FALSE(engine_.Execute());
     EXPECT_EQ(engine_.Message, "1\r\nEl tipo escpecificado para el archivo 2 no es valido");
     EXPECT_EQ(testsupport::ReadFile(output), testsupport::ReadFile(Msg("content.bin")));
+}
+
+// Either input named as the output, in any case: refused before anything is
+// written, the input intact.
+TEST_F(VerifyOperations, OutputNamingAnInputIsRefused)
+{
+    const std::string signedCopy = Work("Signed.der");
+    const Bytes message = testsupport::ReadFile(Msg("att.sha256.der"));
+    ASSERT_TRUE(testsupport::WriteFile(signedCopy, message.data(), message.size()));
+    std::string upper = signedCopy;
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const std::string outputs[] = {signedCopy, upper, Msg("content.bin")};
+    for (const std::string& output : outputs) {
+        SCOPED_TRACE(output);
+        engine_.Clear();
+        engine_.Operation = "A";
+        engine_.TypeOne = "F";
+        engine_.FileInputOne = signedCopy;
+        engine_.FileOutputOne = output;
+        engine_.TypeTwo = "N";
+        engine_.FileInputTwo = Msg("content.bin");
+        EXPECT_THROW(engine_.Execute(), EOutputIsInput);
+        EXPECT_EQ(testsupport::ReadFile(signedCopy), message);
+    }
+    EXPECT_EQ(testsupport::ReadFile(Msg("content.bin")).size(), 20000u);
 }
 
 // Same size, one byte apart at the end: the comparison reads every byte.
