@@ -35,3 +35,12 @@ std::string SerialNumberText(const unsigned char* bytes, std::size_t count)
     BytesToHex(text, bytes, count);
     return text;
 }
+
+std::string SerialNumberTextReversed(const unsigned char* bytes, std::size_t count)
+{
+    if (bytes == nullptr || count == 0) return std::string();
+    std::string ordered(count, '\0');
+    for (std::size_t i = 0; i < count; ++i) ordered[i] = static_cast<char>(bytes[count - 1 - i]);
+    std::size_t skip = ordered.size() > 1 && ordered[0] == '\0' ? 1 : 0;
+    return SerialNumberText(reinterpret_cast<const unsigned char*>(ordered.data()) + skip, count - skip);
+}

@@ -17,3 +17,7 @@ bool SerialIsPrintable(const unsigned char* bytes, std::size_t count);
 // bytes are the INTEGER's content as the decoders hand it out (one leading
 // 0x00 dropped). No bytes give "".
 std::string SerialNumberText(const unsigned char* bytes, std::size_t count);
+
+// SerialNumberText of a serial stored least significant byte first, as the
+// platform's certificates hold it (one leading 0x00 of the INTEGER dropped).
+std::string SerialNumberTextReversed(const unsigned char* bytes, std::size_t count);
