@@ -1,8 +1,6 @@
 #include "signer/certs/signer_checks.h"
 
-#include <vector>
-
-#include "signer/certs/serial_text.h"
+#include "signer/certs/crl_check.h"
 #include "signer/ocsp/ocsp_status.h"
 
 CaVerdict CheckIssuedByCa(const std::string& caFile, TCertificado& ca, TCertificado& signer,
@@ -16,16 +14,6 @@ CaVerdict CheckIssuedByCa(const std::string& caFile, TCertificado& ca, TCertific
     if (caFile.empty()) return CaVerdict::Issued;
     if (!signer.decoded) return CaVerdict::SignerUnreadable;
     return signer.IsValid() ? CaVerdict::Issued : CaVerdict::NotIssued;
-}
-
-std::string CertificateSerialText(PCCERT_CONTEXT certificate)
-{
-    const CRYPT_INTEGER_BLOB& serial = certificate->pCertInfo->SerialNumber;
-    // Least significant byte first; the INTEGER's sign byte is not part of the text.
-    std::vector<unsigned char> bytes(serial.pbData, serial.pbData + serial.cbData);
-    std::vector<unsigned char> bigEndian(bytes.rbegin(), bytes.rend());
-    std::size_t skip = bigEndian.size() > 1 && bigEndian[0] == 0 ? 1 : 0;
-    return SerialNumberText(bigEndian.data() + skip, bigEndian.size() - skip);
 }
 
 namespace {
@@ -45,9 +33,14 @@ RevocationVerdict AskOcsp(const TRevocationCheck& check, PCCERT_CONTEXT signer, 
 
 RevocationVerdict AskCrl(const TRevocationCheck& check, PCCERT_CONTEXT signer, std::string& text)
 {
-    (void)check;
-    (void)signer;
-    text = "La lista de revocación no está disponible en esta versión";
+    switch (CheckCertificateCRL(check.crlFile, check.caFile, signer, text)) {
+    case TCRLStatus::Good:
+        return RevocationVerdict::Good;
+    case TCRLStatus::Revoked:
+        return RevocationVerdict::Revoked;
+    case TCRLStatus::Undetermined:
+        break;
+    }
     return RevocationVerdict::Undetermined;
 }
 

@@ -35,13 +35,10 @@ struct TRevocationCheck {
     std::string ocspUrl;
     std::string ocspResponseFile;  // handed through to the query
     std::string crlFile;
-    std::string caFile;            // the CRL's signature is checked with it
+    std::string caFile;            // the CRL's signature is checked with it; its issuer must be the signer's
 };
 
 // OCSP when askOcsp, else the CRL when crlFile is not "". `text` gets the
 // OCSP driver's text or the CRL's failure.
 RevocationVerdict CheckRevocation(const TRevocationCheck& check, PCCERT_CONTEXT signer, const TCertificado& ca,
                                   std::string& text);
-
-// The serial text of the certificate as the platform decoded it.
-std::string CertificateSerialText(PCCERT_CONTEXT certificate);

@@ -186,6 +186,8 @@ struct OpenCase {
 const std::string kDifferent = "1\r\nLos Archivos son Diferentes";
 const std::string kBadKindOne = "1\r\nEl tipo escpecificado para el archivo 1 no es valido";
 const std::string kNotIssued = "1\r\nCertificado del firmante no emitido por la AC configurada";
+const std::string kRevokedByCrl = "1\r\nEl Certificado del firmante esta Revocado";
+const std::string kUndeterminedSigner = "1\r\nEl status del certificado del firmante no se pudo determinar: ...";
 
 const OpenCase kOpenCases[] = {
     {"plain files alike", "N", "content.bin", "N", "content.bin", {}, "2", true},
@@ -238,6 +240,23 @@ const OpenCase kOpenCases[] = {
      {nullptr, "http://127.0.0.1:1/", Responder::Failure}, "2", true},
     {"OCSP not in this version", "F", "att.sha256.der", "", "",
      {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nLa consulta OCSP no está disponible en esta versión", false},
+    {"CRL without the signer", "F", "att.sha256.der", "", "", {nullptr, nullptr, Responder::None, "ca.crl.der"},
+     "2", true},
+    {"CRL and CA without the signer", "E", "env.rc4.der", "", "",
+     {"ca.cert.der", nullptr, Responder::None, "ca.crl.der"}, "2", true},
+    {"CRL lists the signer", "F", "att.sha256.der", "", "", {nullptr, nullptr, Responder::None, "crl.top-bit.der"},
+     kRevokedByCrl, false},
+    {"CRL lists a top-bit serial", "F", "att.revoked.der", "", "", {nullptr, nullptr, Responder::None, "ca.crl.der"},
+     kRevokedByCrl, false},
+    {"stale CRL still counts", "E", "env.3des.der", "", "", {nullptr, nullptr, Responder::None, "crl.stale.der"},
+     kRevokedByCrl, false},
+    {"empty CRL", "F", "att.sha256.der", "", "", {nullptr, nullptr, Responder::None, "crl.empty.der"}, "2", true},
+    {"CRL of another issuer", "F", "att.sha256.der", "", "",
+     {nullptr, nullptr, Responder::None, "crl.other-ca.der"}, kUndeterminedSigner, false},
+    {"CRL that does not load", "F", "att.sha256.der", "", "", {nullptr, nullptr, Responder::None, "broken"},
+     kUndeterminedSigner, false},
+    {"OCSP answers, CRL not consulted", "F", "att.sha256.der", "", "",
+     {"ca.cert.der", "http://127.0.0.1:1/", Responder::Good, "crl.top-bit.der"}, "2", true},
 };
 
 TEST_F(VerifyOperations, OpenTable)
@@ -385,6 +404,10 @@ const DetachedCase kDetachedCases[] = {
     {"another CA", "content.bin", "det.sha256.der", {"otherca.cert.der"}, kNotIssued, false},
     {"OCSP revoked", "content.bin", "det.sha256.der", {"ca.cert.der", "http://127.0.0.1:1/", Responder::Revoked},
      "1\r\nEl Certificado del firmante esta Revocado: Certificado Revocado : 20240601120000Z", false},
+    {"CRL lists the signer", "content.bin", "det.big.der", {"ca.cert.der", nullptr, Responder::None, "crl.5000.der"},
+     kRevokedByCrl, false},
+    {"CRL without the signer", "content.bin", "det.sha256.der", {nullptr, nullptr, Responder::None, "crl.20-byte.der"},
+     "2", true},
 };
 
 TEST_F(VerifyOperations, DetachedTable)
@@ -446,6 +469,14 @@ const RawCase kRawCases[] = {
      {"ca.cert.der", "http://127.0.0.1:1/", Responder::Failure}, "1\r\nSetOCSPTarget failed", false},
     {"OCSP without a CA has no issuer", "content.bin", "raw.be.sig", "signer.cert.der",
      {nullptr, "http://127.0.0.1:1/", Responder::Good}, "1\r\nSetOCSPIssuer failed", false},
+    {"CRL without the signer", "content.bin", "raw.be.sig", "signer.cert.der",
+     {"ca.cert.der", nullptr, Responder::None, "ca.crl.der"}, "2", true},
+    {"CRL lists the signer", "content.bin", "raw.le.sig", "signer.cert.pem",
+     {nullptr, nullptr, Responder::None, "crl.top-bit.der"}, "1\r\nEl Certificado proporcionado esta Revocado", false},
+    {"CRL that does not load", "content.bin", "raw.be.sig", "signer.cert.der",
+     {nullptr, nullptr, Responder::None, "broken"}, kUndetermined + ": ...", false},
+    {"OCSP first, CRL not consulted", "content.bin", "raw.be.sig", "signer.cert.der",
+     {"ca.cert.der", "http://127.0.0.1:1/", Responder::Good, "crl.top-bit.der"}, "2", true},
     {"OCSP not in this version", "content.bin", "raw.be.sig", "signer.cert.der",
      {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nLa consulta OCSP no está disponible en esta versión", false},
 };
