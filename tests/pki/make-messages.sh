@@ -11,6 +11,7 @@
 #                                the DER-sorted SET)
 #   att.nocerts.der              signer, certificate left out (-nocerts)
 #   att.revoked.der att.other.der  signed by "revoked" / by "other" (another CA)
+#   att.utf8.der                 signed by a certificate of ca whose subject is UTF8String
 #   att.tampered.der             att.sha256.der with one content byte changed
 #   det.sha256.der det.sha1.noattr.der  detached over content.bin
 #   det.sha256.b64               the detached one as bare base64
@@ -32,8 +33,9 @@ export OPENSSL_CONF=/dev/null
 run() { openssl "$@" </dev/null 2>"$out/.err" || { echo "make-messages.sh: openssl $1 failed:" >&2; cat "$out/.err" >&2; exit 1; }; }
 b64() { base64 -w 64 "$1" >"$2"; }
 sign() { # NAME OUT extra...
-    local name=$1 o=$2; shift 2
-    run cms -sign -binary -in "$out/content.bin" -signer "$pki/$name.cert.pem" -inkey "$pki/$name.key.pem" \
+    local name=$1 o=$2 dir=$pki; shift 2
+    [ -f "$dir/$name.cert.pem" ] || dir=$out
+    run cms -sign -binary -in "$out/content.bin" -signer "$dir/$name.cert.pem" -inkey "$dir/$name.key.pem" \
         -outform DER -out "$out/$o" "$@"
 }
 
@@ -49,6 +51,13 @@ run cms -sign -binary -in "$out/content.bin" -nodetach -md sha256 -outform DER -
 sign signer att.nocerts.der -nodetach -md sha256 -nocerts
 sign revoked att.revoked.der -nodetach -md sha256
 sign other att.other.der -nodetach -md sha256
+# Without a configuration OpenSSL writes names as UTF8String.
+run genrsa -out "$out/utf8.key.pem" 1024
+run req -new -key "$out/utf8.key.pem" -subj "/C=ES/O=Norvane Test/CN=Tavomir UTF8 Signer" -out "$out/utf8.csr"
+run x509 -req -in "$out/utf8.csr" -CA "$pki/ca.cert.pem" -CAkey "$pki/ca.key.pem" -set_serial 0x1010 -days 3650 \
+    -out "$out/utf8.cert.pem"
+sign utf8 att.utf8.der -nodetach -md sha256
+rm -f "$out/utf8.csr"
 # One content byte changed: the last byte of the 20000-byte content sits just
 # before the certificates, found by searching for it.
 python3 - "$out/content.bin" "$out/att.sha256.der" "$out/att.tampered.der" <<'PY'
