@@ -79,7 +79,7 @@ bool SignPKCS7(const std::string& inputFile, const std::string& outputFile, PCCE
     TDriverCall call;
     if (!call) return Fail(message, ERROR_BUSY);
     TFile input = OpenFileOrThrow(inputFile, "rb");
-    TOutputFile output(outputFile);
+    TOutputFile output(outputFile, {inputFile});
     std::uint64_t size = 0;
     if (!InputSize(input.get(), size, message)) return false;
     TCertPrivateKey key;
@@ -123,7 +123,7 @@ bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_
     TDriverCall call;
     if (!call) return Fail(message, ERROR_BUSY);
     TFile input = OpenFileOrThrow(inputFile, "rb");
-    TOutputFile output(outputFile);
+    TOutputFile output(outputFile, {inputFile, recipientFile});
     // The signed message, deleted on every path.
     TTempFile signedTemp;
     TFile signedFile = OpenFileOrThrow(signedTemp.Name(), "w+b");

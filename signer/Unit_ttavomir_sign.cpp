@@ -61,8 +61,12 @@ bool TTavomir::SignRSA()
         SetResult(kNoInput);
         return false;
     }
+    if (OutputNamesInput(FileOutputOne, {FileInputOne})) {
+        SetResult(std::string("1\r\n") + kOutputIsInputText);
+        return false;
+    }
     TFile input = OpenFileOrThrow(FileInputOne, "rb");
-    TOutputFile output(FileOutputOne);
+    TOutputFile output(FileOutputOne, {FileInputOne});
     Tfrm_Login form(nullptr);
     if (!IdentifySigner(form)) return false;
     const TSignerRecord signer = form.SignerRecord();
@@ -95,8 +99,12 @@ bool TTavomir::SignPKCS7()
         kind = SigningKind::Detached;
     }
 
+    if (OutputNamesInput(FileOutputOne, {FileInputOne, FileCert})) {
+        SetResult(std::string("1\r\n") + kOutputIsInputText);
+        return false;
+    }
     TTempFile message;
-    TOutputFile output(FileOutputOne);
+    TOutputFile output(FileOutputOne, {FileInputOne, FileCert});
     Tfrm_Login form(nullptr);
     if (!IdentifySigner(form)) return false;
     const TSignerRecord signer = form.SignerRecord();

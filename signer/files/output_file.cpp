@@ -21,18 +21,18 @@ std::string FullPath(const std::string& path)
 
 }  // namespace
 
-bool OutputNamesInput(const std::string& output, const std::string& input)
+bool OutputNamesInput(const std::string& output, std::initializer_list<std::string> inputs)
 {
-    if (output.empty() || input.empty()) return false;
-    const std::string a = FullPath(output);
-    const std::string b = FullPath(input);
-    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+    if (output.empty()) return false;
+    const std::string full = FullPath(output);
+    for (const std::string& input : inputs)
+        if (!input.empty() && lstrcmpiA(full.c_str(), FullPath(input).c_str()) == 0) return true;
+    return false;
 }
 
 TOutputFile::TOutputFile(const std::string& output, std::initializer_list<std::string> inputs) : output_(output)
 {
-    for (const std::string& input : inputs)
-        if (OutputNamesInput(output, input)) throw EOutputIsInput(kOutputIsInputText);
+    if (OutputNamesInput(output, inputs)) throw EOutputIsInput(kOutputIsInputText);
     std::string::size_type slash = output.find_last_of("\\/");
     std::string folder = slash == std::string::npos ? std::string(".") : output.substr(0, slash + 1);
     char name[MAX_PATH + 1] = {};

@@ -44,8 +44,9 @@ private:
     bool committed_ = false;
 };
 
-// True when both paths name the same file: same full path, any case.
-bool OutputNamesInput(const std::string& output, const std::string& input);
+// True when the output and one of the inputs name the same file: same full
+// path, any case. Empty names match nothing.
+bool OutputNamesInput(const std::string& output, std::initializer_list<std::string> inputs);
 
 // The refusal text of an output that names an input.
 extern const char* const kOutputIsInputText;

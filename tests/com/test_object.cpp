@@ -5,11 +5,14 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
+#include <cwctype>
 
 #include "signer/Unit_ttavomir.h"
 #include "platform/ansi_text.h"
 #include "tests/support/com_fixture.h"
 #include "tests/support/registry_fixture.h"
+#include "tests/support/test_util.h"
 
 using namespace testsupport::com;
 
@@ -129,6 +132,25 @@ TEST_F(TavomirObject, ClearKeepsTheCertificateFile)
 }
 
 // --- Execute ------------------------------------------------------------------
+
+// The caller names its input as the output: refused, the input kept.
+TEST_F(TavomirObject, ExecuteRefusesAnOutputNamingTheInput)
+{
+    const std::string input = testsupport::WorkDir() + "/object-same.bin";
+    ASSERT_TRUE(testsupport::WriteFile(input, "data", 4));
+    const std::wstring wide(input.begin(), input.end());
+    std::wstring upper = wide;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+    Put(&ITavomir::put_Operation, L"F");
+    Put(&ITavomir::put_Format, L"PKCSD");
+    Put(&ITavomir::put_FileInputOne, wide.c_str());
+    Put(&ITavomir::put_FileOutputOne, upper.c_str());
+    VARIANT_BOOL result = VARIANT_TRUE;
+    EXPECT_EQ(object_->Execute(&result), S_OK);
+    EXPECT_EQ(result, VARIANT_FALSE);
+    EXPECT_EQ(Get(&ITavomir::get_Message), L"1\r\nEl archivo de salida no puede ser un archivo de entrada");
+    EXPECT_EQ(testsupport::ReadFile(input), (std::vector<unsigned char>{'d', 'a', 't', 'a'}));
+}
 
 TEST_F(TavomirObject, ExecuteGivesTheEngineResultAsVariantBool)
 {

@@ -31,6 +31,7 @@ const std::string kConfiguredFailed = "1\r\nError identificando firmante usando 
 const std::string kDialogFailed = "1\r\nError identificando firmante: forma de Login";
 const std::string kNotSigned = "1\r\nno fue posible firmar el documento";
 const std::string kNotSecured = "1\r\nNo fue posible asegurar el documento: ";
+const std::string kOutputIsInput = "1\r\nEl archivo de salida no puede ser un archivo de entrada";
 const wchar_t* const kLoginCaption = L"Selecci\u00F3n de Certificado";
 const char* const kAttached[] = {"F", "PKCS"};
 const char* const kDetached[] = {"F", "PKCSD"};
@@ -120,6 +121,17 @@ void ExpectBase64Lines(const std::string& path)
         }
     }
     EXPECT_LE(text.size() - lineStart, 2000u);
+}
+
+// The failure text of the kind, the platform's reason after the operation's.
+void ExpectFailureText(const char* const* kind, const std::string& message)
+{
+    if (kind == kRaw) {
+        EXPECT_EQ(message, kNotSigned);
+    } else {
+        EXPECT_EQ(message.rfind(kNotSecured, 0), 0u) << message;
+        EXPECT_GT(message.size(), kNotSecured.size());
+    }
 }
 
 // Runs the operation while a second thread closes the first visible window
@@ -495,13 +507,61 @@ TEST_F(SigningOperations, FullDiskFailsAndKeepsTheEarlierFile)
     for (const char* const* kind : {kRaw, kAttached, kDetached, kEnveloped}) {
         SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
         EXPECT_FALSE(Run(kind[0], kind[1], data, output, Pki("recipient.cert.der")));
-        if (kind == kRaw) {
-            EXPECT_EQ(engine_.Message, kNotSigned);
-        } else {
-            EXPECT_EQ(engine_.Message.rfind(kNotSecured, 0), 0u) << engine_.Message;
-            EXPECT_GT(engine_.Message.size(), kNotSecured.size());
-        }
+        ExpectFailureText(kind, engine_.Message);
         EXPECT_EQ(testsupport::ReadFile(output), Text("earlier"));
+        EXPECT_EQ(Leftovers(folder), 0);
+    }
+}
+
+// A read-only output is refused as Windows refuses it (Wine's MoveFileExA
+// would replace it): the failure text, the file as it was, nothing beside it.
+TEST_F(SigningOperations, ReadOnlyOutputIsNotReplaced)
+{
+    ConfigureSigner(true);
+    std::string folder = MakeFolder("readonly");
+    std::string data = folder + "/in.bin";
+    std::string output = folder + "/out.b64";
+    ASSERT_TRUE(testsupport::WriteFile(data, "data", 4));
+    for (const char* const* kind : {kRaw, kAttached, kDetached, kEnveloped}) {
+        SCOPED_TRACE(std::string(kind[0]) + "/" + kind[1]);
+        SetFileAttributesA(output.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_TRUE(testsupport::WriteFile(output, "earlier", 7));
+        ASSERT_TRUE(SetFileAttributesA(output.c_str(), FILE_ATTRIBUTE_READONLY));
+        EXPECT_FALSE(Run(kind[0], kind[1], data, output, Pki("recipient.cert.der")));
+        ExpectFailureText(kind, engine_.Message);
+        EXPECT_EQ(testsupport::ReadFile(output), Text("earlier"));
+        EXPECT_EQ(Leftovers(folder), 0);
+    }
+    SetFileAttributesA(output.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Writable again, it is replaced.
+    EXPECT_TRUE(Run("F", "RSA", data, output)) << engine_.Message;
+}
+
+// An output naming an input (by another spelling of its full path) is
+// refused before anything is written, the input kept as it was.
+TEST_F(SigningOperations, OutputNamingAnInputIsRefused)
+{
+    ConfigureSigner(true);
+    std::string folder = MakeFolder("samefile");
+    std::string data = folder + "/In.bin";
+    std::string recipient = folder + "/recipient.der";
+    Bytes recipientBytes = testsupport::ReadFile(Pki("recipient.cert.der"));
+    ASSERT_TRUE(testsupport::WriteFile(data, "data", 4));
+    ASSERT_TRUE(testsupport::WriteFile(recipient, recipientBytes.data(), recipientBytes.size()));
+    std::string upper = folder + "/IN.BIN";
+    std::string dotted = folder + "/./sub/../in.bin";
+    struct Case {
+        const char* const* kind;
+        std::string output;
+    } cases[] = {
+        {kRaw, upper}, {kAttached, dotted}, {kDetached, upper}, {kEnveloped, data}, {kEnveloped, folder + "/RECIPIENT.der"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.kind[0]) + "/" + c.kind[1] + " " + c.output);
+        EXPECT_FALSE(Run(c.kind[0], c.kind[1], data, c.output, recipient));
+        EXPECT_EQ(engine_.Message, kOutputIsInput);
+        EXPECT_EQ(testsupport::ReadFile(data), Text("data"));
+        EXPECT_EQ(testsupport::ReadFile(recipient), recipientBytes);
         EXPECT_EQ(Leftovers(folder), 0);
     }
 }
