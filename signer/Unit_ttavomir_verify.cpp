@@ -60,9 +60,7 @@ bool OpenOneFile(TTavomir& engine, const TSecuredFile& file, TOpenedFile& opened
         return true;
     }
     // The content must never replace a file being opened or compared.
-    if (!IsNullOrEmpty(file.output) &&
-        (OutputNamesInput(file.output, file.input) ||
-         (!IsNullOrEmpty(file.otherInput) && OutputNamesInput(file.output, file.otherInput))))
+    if (!IsNullOrEmpty(file.output) && OutputNamesInput(file.output, {file.input, file.otherInput}))
         throw EOutputIsInput(kOutputIsInputText);
     opened.base64.reset(new TBase64Input(file.input));
     if (IsNullOrEmpty(file.output)) {
