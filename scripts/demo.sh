@@ -2,7 +2,9 @@
 # The main job end to end: registers TavomirCOM in a Wine prefix with
 # regsvr32, installs a demo signer as the configured certificate, signs a
 # sample file with examples/sign.js under Wine's cscript (attached, detached,
-# raw and enveloped) and lets the host's OpenSSL verify each result.
+# raw and enveloped), lets the host's OpenSSL verify each result, then opens
+# and verifies them through the object with examples/verify.js (a CRL
+# configured) and sees a message of a revoked signer refused by the CRL.
 #
 #   scripts/demo.sh
 #
@@ -65,9 +67,15 @@ echo "== cscript examples/sign.js"
 out=$demo/out
 rm -rf "$out"
 mkdir -p "$out"
+# The sample, and the signer as the envelope's recipient so that it opens again.
+data=$demo/data
+rm -rf "$data"
+mkdir -p "$data"
+cp "$pki/message.txt" "$pki/signer.cert.der" "$data/"
+cp "$pki/signer.cert.der" "$data/recipient.cert.der"
 status=0
 # Wine's console writes the OEM code page (pipefail keeps cscript's status).
-run "$system/cscript.exe" //Nologo "$(winpath "$root/examples/sign.js")" "$(winpath "$pki")" "$(winpath "$out")" |
+run "$system/cscript.exe" //Nologo "$(winpath "$root/examples/sign.js")" "$(winpath "$data")" "$(winpath "$out")" |
     iconv -f CP437 -t UTF-8 || status=1
 
 echo "== OpenSSL checks"
@@ -91,8 +99,27 @@ check "raw RSA (message.sig)" sh -c "openssl x509 -in '$pki/signer.cert.pem' -pu
     openssl dgst -sha1 -verify '$out/signer.pub.pem' -signature '$out/message.sig' '$message'"
 check "enveloped (message.env.p7m)" sh -c "$(declare -f decode); decode '$out/message.env.p7m' '$out/message.env.der' &&
     openssl cms -decrypt -provider legacy -provider default -inform DER -in '$out/message.env.der' \
-        -recip '$pki/recipient.cert.pem' -inkey '$pki/recipient.key.pem' -out '$out/inner.der' &&
+        -recip '$pki/signer.cert.pem' -inkey '$pki/signer.key.pem' -out '$out/inner.der' &&
     openssl cms -verify -inform DER -binary -CAfile '$ca' -in '$out/inner.der' -out '$out/enveloped.txt' &&
     cmp '$out/enveloped.txt' '$message'"
+
+echo "== cscript examples/verify.js (CRL configured)"
+run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_CRL dword 1
+run "$build/tools/fixture/tavomir_fixture.exe" reg-set CRL sz "$(winpath "$pki/ca.crl.der")"
+run "$system/cscript.exe" //Nologo "$(winpath "$root/examples/verify.js")" "$(winpath "$data")" "$(winpath "$out")" |
+    iconv -f CP437 -t UTF-8 || status=1
+
+echo "== a revoked signer, refused by the CRL"
+cat >"$out/revoked.js" <<'JS'
+var tavomir = new ActiveXObject("TavomirCOM.Tavomir");
+tavomir.Operation = "A";
+tavomir.TypeOne = "F";
+tavomir.FileInputOne = WScript.Arguments(0);
+var ok = tavomir.Execute();
+WScript.Echo("revoked signer (A, F): Execute " + ok + ", Message " + tavomir.Message.replace(/\r\n/g, " | "));
+WScript.Quit(!ok && tavomir.Message == "1\r\nEl Certificado del firmante esta Revocado" ? 0 : 1);
+JS
+run "$system/cscript.exe" //Nologo "$(winpath "$out/revoked.js")" "$(winpath "$pki/messages/att.revoked.der")" |
+    iconv -f CP437 -t UTF-8 || status=1
 [ $status -eq 0 ] && echo "demo: every result verified" || echo "demo: some results did not verify"
 exit $status

@@ -9,33 +9,13 @@
 #include "signer/certs/certificado.h"
 #include "signer/cms/cms_stream.h"
 #include "signer/errors.h"
+#include "signer/driver_util.h"
 #include "signer/files/file_utils.h"
 #include "signer/files/output_file.h"
 #include "signer/files/temp_file.h"
 
 namespace {
 
-
-bool Fail(std::string& message)
-{
-    message = GetLastErrorText();
-    return false;
-}
-
-bool Fail(std::string& message, DWORD code)
-{
-    SetLastError(code);
-    return Fail(message);
-}
-
-bool FileSize(std::FILE* file, std::uint64_t& size)
-{
-    if (_fseeki64(file, 0, SEEK_END) != 0) return false;
-    long long end = _ftelli64(file);
-    if (end < 0 || _fseeki64(file, 0, SEEK_SET) != 0) return false;
-    size = static_cast<std::uint64_t>(end);
-    return true;
-}
 
 // One driver at a time per thread: the pending window messages a driver
 // lets run could otherwise call into the component again mid-message.
@@ -68,30 +48,6 @@ void HandlePendingMessages()
         }
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
-    }
-}
-
-// Feeds the file from its start in 8192-byte blocks; the last block is the
-// one shorter than that or the one that ends the announced size.
-template <class Encoder>
-bool FeedFile(std::FILE* file, std::uint64_t size, Encoder& encoder)
-{
-    if (_fseeki64(file, 0, SEEK_SET) != 0) {
-        SetLastError(ERROR_READ_FAULT);
-        return false;
-    }
-    std::vector<unsigned char> block(kFileBlockSize);
-    std::uint64_t remaining = size;
-    for (;;) {
-        std::size_t n = std::fread(block.data(), 1, kFileBlockSize, file);
-        if (n < kFileBlockSize && std::ferror(file)) {
-            SetLastError(ERROR_READ_FAULT);
-            return false;
-        }
-        remaining = n < remaining ? remaining - n : 0;
-        bool last = n < kFileBlockSize || remaining == 0;
-        if (!encoder.Update(block.data(), n, last)) return false;
-        if (last) return true;
     }
 }
 

@@ -31,3 +31,27 @@ bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_
 // argument, flushing it after the final piece. False on a short write or a
 // failing flush, with the thread's last error set.
 bool CMsgStreamOutput(void* argument, const unsigned char* data, std::size_t length, bool final);
+
+// The verifying drivers. The checks on the signer (signer 0 only), each
+// made when its setting is not "": the CA file (the signer's certificate
+// must be signed by its key), then OCSP (needs the CA file too) or else the
+// CRL file. True when the message decoded, the signature verified and every
+// configured check passed; `message` is set only on failure. The content
+// reaches `outputFile` only then: it is written beside it and moved over it
+// after the last check, so a failure leaves the client's earlier file.
+bool VerifyPKCS7Attached(std::string inputFile, std::string outputFile, std::string caFile, std::string crlFile,
+                         std::string ocspUrl, std::string& message, std::string ocspResponseFile);
+// The signature file is read whole, in blocks, then the content file.
+bool VerifyPKCS7Detached(std::string signatureFile, std::string contentFile, std::string caFile,
+                         std::string crlFile, std::string ocspUrl, std::string& message,
+                         std::string ocspResponseFile);
+
+struct TSignerRecord;
+// Decrypts an envelope for recipient 0, which must be the record's
+// certificate, into the output (replaced only on success).
+bool OpenEnvelope(std::string inputFile, std::string outputFile, const TSignerRecord& signer, std::string& message);
+// Opens the envelope into a temporary file and verifies the signed message
+// inside into the output, as VerifyPKCS7Attached.
+bool OpenEnvelopeAndVerify(std::string inputFile, std::string outputFile, const TSignerRecord& signer,
+                           std::string caFile, std::string crlFile, std::string ocspUrl, std::string& message,
+                           std::string ocspResponseFile);

@@ -9,9 +9,6 @@ bool NotAvailable(TTavomir& engine)
 }
 }  // namespace
 
-bool TTavomir::VerifyRSA() { return NotAvailable(*this); }
-bool TTavomir::OpenSecured() { return NotAvailable(*this); }
-bool TTavomir::VerifyDetached() { return NotAvailable(*this); }
 bool TTavomir::TimeStamp() { return NotAvailable(*this); }
 bool TTavomir::VerifyTimeStamp() { return NotAvailable(*this); }
 bool TTavomir::CheckOCSPResponse() { return NotAvailable(*this); }

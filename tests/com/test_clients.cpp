@@ -275,4 +275,32 @@ TEST_F(ComClients, VBScriptExampleSignsEveryWay)
     VerifyExampleOutputs(out_, testsupport::PkiDir());
 }
 
+
+// The verifying examples open what the signing examples wrote, with the
+// envelope made for the configured signer and a CRL for the raw signature.
+void CopyInto(const std::string& from, const std::string& to)
+{
+    const std::vector<unsigned char> bytes = testsupport::ReadFile(from);
+    ASSERT_TRUE(testsupport::WriteFile(to, bytes.data(), bytes.size())) << to;
+}
+
+TEST_F(ComClients, ExamplesVerifyWhatTheyWrote)
+{
+    const std::string data = out_ + "/data";
+    CreateDirectoryA(data.c_str(), nullptr);
+    CopyInto(Pki("message.txt"), data + "/message.txt");
+    CopyInto(Pki("signer.cert.der"), data + "/signer.cert.der");
+    CopyInto(Pki("signer.cert.der"), data + "/recipient.cert.der");
+    testsupport::registry::SetDword("USAR_CRL", 1);
+    testsupport::registry::SetText("CRL", FullPath(Pki("ca.crl.der")));
+    for (const char* pair : {"js", "vbs"}) {
+        SCOPED_TRACE(pair);
+        TRun signing = Script((std::string("examples/sign.") + pair).c_str(), {FullPath(data), FullPath(out_)});
+        ASSERT_EQ(signing.exitCode, 0u) << signing.output;
+        TRun run = Script((std::string("examples/verify.") + pair).c_str(), {FullPath(data), FullPath(out_)});
+        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_EQ(testsupport::ReadFile(out_ + "/opened.txt"), testsupport::ReadFile(Pki("message.txt")));
+    }
+}
+
 }  // namespace

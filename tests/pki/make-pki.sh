@@ -49,6 +49,7 @@
 #                                     PKI_LEAVES, and per entity (upper-case NAME) NAME_CN,
 #                                     NAME_SERIAL (hex), NAME_SHA1 (thumbprint hex), NAME_BITS
 #   README                            the same list in words
+#   messages/                         signed and enveloped messages, raw signatures (make-messages.sh)
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
@@ -230,4 +231,5 @@ pki.env: serials, SHA-1 thumbprints, names and key sizes as shell variables.
 EOF
 cp "$(ca_dir ca)/index.txt" "$out/ca.index.txt"
 bash "$here/make-crls.sh" "$out"
+bash "$here/make-messages.sh" "$out"
 rm -rf "$out/.work"

@@ -51,12 +51,12 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{"F", "pkcsd", false, kNoInput.c_str()},
         DispatchCase{"F", "rsa", false, kNoInput.c_str()},
         DispatchCase{"FE", "pkcs", false, kNoInput.c_str()},
-        DispatchCase{"A", "", false, kNotAvailable.c_str()},
-        DispatchCase{"ARSA", "", false, kNotAvailable.c_str()},
+        DispatchCase{"A", "", false, "1\r\nNo existe el archivo 1"},
+        DispatchCase{"ARSA", "", false, "1\r\nNo existe el archivo Original"},
         DispatchCase{"T", "", false, kNotAvailable.c_str()},
         DispatchCase{"V", "", false, kNotAvailable.c_str()},
         DispatchCase{"OCSP", "", false, kNotAvailable.c_str()},
-        DispatchCase{"AV", "", false, kNotAvailable.c_str()}));
+        DispatchCase{"AV", "", false, "1\r\nNo existe el archivo 1"}));
 
 TEST(EngineFields, ClearKeepsCertificateFileAndUrls)
 {

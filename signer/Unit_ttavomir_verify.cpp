@@ -1,0 +1,214 @@
+// The verifying operations: "A" (open up to two files and compare them),
+// "AV" (a detached signature) and "ARSA" (a raw signature).
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/capi_handles.h"
+#include "signer/Unit_toolscapi.h"
+#include "signer/Unit_ttavomir.h"
+#include "signer/certs/certificado.h"
+#include "signer/certs/signer_checks.h"
+#include "signer/files/file_compare.h"
+#include "signer/files/file_utils.h"
+#include "signer/files/output_file.h"
+#include "signer/files/temp_file.h"
+#include "signer/raw_rsa.h"
+#include "signer/ui/Unit_login.h"
+
+namespace {
+
+
+// One file of "A" as the client gave it.
+struct TSecuredFile {
+    const std::string& input;
+    const std::string& output;
+    const std::string& kind;
+    const std::string& ocspFile;
+    const char* number;  // "1" or "2" in the texts
+    const std::string& otherInput;
+};
+
+// What opening a file leaves: the file holding its content and the
+// temporary files that live until the comparison is done.
+struct TOpenedFile {
+    std::string content;
+    std::unique_ptr<TBase64Input> base64;
+    std::unique_ptr<TTempFile> tempOutput;
+};
+
+}  // namespace
+
+namespace {
+
+bool OpenOneFile(TTavomir& engine, const TSecuredFile& file, TOpenedFile& opened)
+{
+    if (!FileExists(file.input)) {
+        engine.SetResult(std::string("1\r\nNo existe el archivo ") + file.number);
+        return false;
+    }
+    // "RSA" names a raw signature, which has no content to open here.
+    if (file.kind != "N" && file.kind != "E" && file.kind != "F") {
+        engine.SetResult(std::string("1\r\nEl tipo escpecificado para el archivo ") + file.number + " no es valido");
+        return false;
+    }
+    if (file.kind == "N") {
+        opened.content = file.input;
+        return true;
+    }
+    // The content must never replace a file being opened or compared.
+    if (!IsNullOrEmpty(file.output) && OutputNamesInput(file.output, {file.input, file.otherInput}))
+        throw EOutputIsInput(kOutputIsInputText);
+    opened.base64.reset(new TBase64Input(file.input));
+    if (IsNullOrEmpty(file.output)) {
+        opened.tempOutput.reset(new TTempFile());
+        opened.content = opened.tempOutput->Name();
+    } else {
+        opened.content = file.output;
+    }
+    std::string message;
+    if (file.kind == "E") {
+        Tfrm_Login form(nullptr);
+        if (!form.Identify()) {
+            engine.SetResult(form.LoginByConfiguration()
+                                 ? "1\r\nError identificando destinatario usando certificado preconfigurado"
+                                 : "1\r\nError identificando destinatario: forma de Login");
+            return false;
+        }
+        if (!OpenEnvelopeAndVerify(opened.base64->Path(), opened.content, form.SignerRecord(), engine.ACFile,
+                                   engine.CRLFile, engine.URLOCSP, message, file.ocspFile)) {
+            engine.SetResult("1\r\n" + message);
+            return false;
+        }
+        return true;
+    }
+    if (!VerifyPKCS7Attached(opened.base64->Path(), opened.content, engine.ACFile, engine.CRLFile, engine.URLOCSP,
+                             message, file.ocspFile)) {
+        engine.SetResult("1\r\n" + message);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TTavomir::OpenSecured()
+{
+    LoadSettings();
+    TOpenedFile first;
+    if (!OpenOneFile(*this, TSecuredFile{FileInputOne, FileOutputOne, TypeOne, OCSPFileOne, "1", FileInputTwo}, first))
+        return false;
+    if (IsNullOrEmpty(FileInputTwo)) {
+        SetResult("2");
+        return true;
+    }
+    TOpenedFile second;
+    if (!OpenOneFile(*this, TSecuredFile{FileInputTwo, FileOutputTwo, TypeTwo, OCSPFileTwo, "2", FileInputOne}, second))
+        return false;
+    if (!FilesHaveSameBytes(first.content, second.content)) {
+        SetResult("1\r\nLos Archivos son Diferentes");
+        return false;
+    }
+    SetResult("2");
+    return true;
+}
+
+bool TTavomir::VerifyDetached()
+{
+    LoadSettings();
+    if (!FileExists(FileInputOne)) {
+        SetResult("1\r\nNo existe el archivo 1");
+        return false;
+    }
+    TBase64Input signature(FileInputTwo);
+    std::string message;
+    if (!VerifyPKCS7Detached(signature.Path(), FileInputOne, ACFile, CRLFile, URLOCSP, message, OCSPFileOne)) {
+        SetResult("1\r\n" + message);
+        return false;
+    }
+    SetResult("2");
+    return true;
+}
+
+bool TTavomir::VerifyRSA()
+{
+    LoadSettings();
+    if (!FileExists(FileInputOne)) {
+        SetResult("1\r\nNo existe el archivo Original");
+        return false;
+    }
+    if (!FileExists(FileInputTwo)) {
+        SetResult("1\r\nNo existe el archivo de la Firma");
+        return false;
+    }
+    // The signer's DER: from FileCert, or the certificate chosen in the form.
+    TCertificado loaded;
+    std::string der;
+    if (FileCert != kNullMarker) {
+        if (!FileExists(FileCert)) {
+            SetResult("1\r\nNo existe el Certificado");
+            return false;
+        }
+        loaded.LoadFromFile(FileCert);
+        der.assign(reinterpret_cast<const char*>(loaded.GetData()), loaded.GetSize());
+    } else {
+        Tfrm_Login form(nullptr);
+        if (!IdentifySigner(form)) return false;
+        PCCERT_CONTEXT chosen = form.SignerRecord().Certificate;
+        der.assign(reinterpret_cast<const char*>(chosen->pbCertEncoded), chosen->cbCertEncoded);
+    }
+    const unsigned char* derBytes = reinterpret_cast<const unsigned char*>(der.data());
+    TCertContext context(
+        der.empty() ? nullptr : CertCreateCertificateContext(kMessageEncoding, derBytes, static_cast<DWORD>(der.size())));
+    if (!context) {
+        SetResult("1\r\nNo se encontro certificado para verificar firma RSA");
+        return false;
+    }
+    if (!VerifyDigestRaw(FileInputOne.c_str(), FileInputTwo.c_str(), derBytes, static_cast<DWORD>(der.size()))) {
+        SetResult("1\r\nEl archivo no es autentico");
+        return false;
+    }
+    TCertificado ca;
+    TCertificado signer;
+    switch (CheckIssuedByCa(ACFile, ca, signer, derBytes, static_cast<DWORD>(der.size()))) {
+    case CaVerdict::Issued:
+        break;
+    case CaVerdict::CaUnreadable:
+        SetResult("1\r\nEl certificado de la AC no pudo ser leido");
+        return false;
+    case CaVerdict::SignerUnreadable:
+        SetResult("1\r\nEl certificado proporcionado no pudo ser leido para comprobarlo con la AC");
+        return false;
+    case CaVerdict::NotIssued:
+        SetResult("1\r\nEl Certificado proporcionado no fue expedido por la AC");
+        return false;
+    }
+    TRevocationCheck revocation;
+    revocation.askOcsp = !URLOCSP.empty();
+    revocation.ocspUrl = URLOCSP;
+    revocation.ocspResponseFile = OCSPFileOne;
+    revocation.crlFile = CRLFile;
+    revocation.caFile = ACFile;
+    std::string text;
+    switch (CheckRevocation(revocation, context.Get(), ca, text)) {
+    case RevocationVerdict::Good:
+        SetResult("2");
+        return true;
+    case RevocationVerdict::Revoked:
+        SetResult("1\r\nEl Certificado proporcionado esta Revocado");
+        return false;
+    case RevocationVerdict::QueryFailed:
+        SetResult("1\r\n" + text);
+        return false;
+    case RevocationVerdict::Undetermined:
+        SetResult(revocation.askOcsp ? "1\r\nOCSP:" + text
+                                     : "1\r\nEl estatus de revocación del Certificado no se pudo determinar: " + text);
+        return false;
+    case RevocationVerdict::NotChecked:
+        break;
+    }
+    SetResult("1\r\nEl estatus de revocación del Certificado no se pudo determinar");
+    return false;
+}
