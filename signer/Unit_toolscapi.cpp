@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/io/stream.h"
 #include "platform/capi_handles.h"
 #include "signer/certs/certificado.h"
 #include "signer/cms/cms_stream.h"
@@ -51,14 +52,14 @@ void HandlePendingMessages()
     }
 }
 
-bool SignFile(std::FILE* input, std::uint64_t size, const CmsSigner& signer, bool detached, std::FILE* output,
+bool SignFile(std::FILE* input, std::uint64_t size, const CmsSigner& signer, bool detached, CmsOutput output,
               std::string& message)
 {
     std::uint64_t encodedLength = 0;
     if (!CmsSignedEncodedLength(signer, detached, size, &encodedLength)) return Fail(message);
     HandlePendingMessages();
     TCmsSignEncoder encoder;
-    if (!encoder.Open(signer, detached, size, CmsOutput{CMsgStreamOutput, output})) return Fail(message);
+    if (!encoder.Open(signer, detached, size, output)) return Fail(message);
     if (!FeedFile(input, size, encoder)) return Fail(message);
     return true;
 }
@@ -81,8 +82,40 @@ bool SignerOf(PCCERT_CONTEXT certificate, TCertPrivateKey& key, CmsSigner& signe
     return true;
 }
 
+// Output of the message layer as base64 text: the DataStream given as
+// argument encodes each piece as it comes; the final piece ends the text.
+bool Base64StreamOutput(void* argument, const unsigned char* data, std::size_t length, bool final)
+{
+    DataStream* text = static_cast<DataStream*>(argument);
+    SetLastError(ERROR_SUCCESS);
+    bool ok = (length == 0 || WriteStream(text, data, length, nullptr) == kStreamSuccess) &&
+              (!final || FlushStream(text) == kStreamSuccess);
+    if (!ok && GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
+    return ok;
+}
+
+// The signed message written to the output's new file as base64 text in the
+// same pass, so a large input never has a DER copy on disk.
+bool SignFileBase64(std::FILE* input, std::uint64_t size, const CmsSigner& signer, bool detached,
+                    TOutputFile& output, unsigned lineWidth, std::string& message)
+{
+    if (!output.CloseFile()) return Fail(message);
+    DataStream text{};
+    if (OpenStream(&text, kStreamFile, kTransferBase64Lines) != kStreamSuccess) return Fail(message, ERROR_WRITE_FAULT);
+    SetLastError(ERROR_SUCCESS);
+    bool opened = SetStreamFile(&text, output.TempName().c_str()) == kStreamSuccess &&
+                  SetStreamLineWidth(&text, lineWidth) == kStreamSuccess &&
+                  StartStream(&text, kOpenWrite) == kStreamSuccess;
+    if (!opened && GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
+    if (!opened) Fail(message);
+    bool ok = opened && SignFile(input, size, signer, detached, CmsOutput{Base64StreamOutput, &text}, message);
+    if (CloseStream(&text) != kStreamSuccess && ok) return Fail(message, ERROR_WRITE_FAULT);
+    return ok;
+}
+
+// lineWidth 0: DER; else base64 text, lineWidth groups to a line.
 bool SignPKCS7(const std::string& inputFile, const std::string& outputFile, PCCERT_CONTEXT certificate,
-               bool detached, std::string& message)
+               bool detached, unsigned lineWidth, std::string& message)
 {
     TDriverCall call;
     if (!call) return Fail(message, ERROR_BUSY);
@@ -93,7 +126,10 @@ bool SignPKCS7(const std::string& inputFile, const std::string& outputFile, PCCE
     TCertPrivateKey key;
     CmsSigner signer;
     if (!SignerOf(certificate, key, signer)) return Fail(message);
-    if (!SignFile(input.Get(), size, signer, detached, output.File(), message)) return false;
+    bool ok = lineWidth == 0
+                  ? SignFile(input.Get(), size, signer, detached, CmsOutput{CMsgStreamOutput, output.File()}, message)
+                  : SignFileBase64(input.Get(), size, signer, detached, output, lineWidth, message);
+    if (!ok) return false;
     input.Reset();
     if (!output.Commit()) return Fail(message);
     return true;
@@ -113,13 +149,20 @@ bool CMsgStreamOutput(void* argument, const unsigned char* data, std::size_t len
 bool SignPKCS7Attached(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
                        std::string& message)
 {
-    return SignPKCS7(inputFile, outputFile, certificate, false, message);
+    return SignPKCS7(inputFile, outputFile, certificate, false, 0, message);
 }
 
 bool SignPKCS7Detached(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
                        std::string& message)
 {
-    return SignPKCS7(inputFile, outputFile, certificate, true, message);
+    return SignPKCS7(inputFile, outputFile, certificate, true, 0, message);
+}
+
+bool SignPKCS7Base64(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate, bool detached,
+                     unsigned lineWidth, std::string& message)
+{
+    if (lineWidth == 0) return Fail(message, ERROR_INVALID_PARAMETER);
+    return SignPKCS7(inputFile, outputFile, certificate, detached, lineWidth, message);
 }
 
 bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
@@ -138,7 +181,7 @@ bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_
     TCertPrivateKey key;
     CmsSigner signer;
     if (!SignerOf(certificate, key, signer)) return Fail(message);
-    if (!SignFile(input.Get(), size, signer, false, signedFile.Get(), message)) return false;
+    if (!SignFile(input.Get(), size, signer, false, CmsOutput{CMsgStreamOutput, signedFile.Get()}, message)) return false;
     input.Reset();
 
     // Missing or undecodable: no bytes, which the platform refuses.

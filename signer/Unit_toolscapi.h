@@ -22,6 +22,10 @@ bool SignPKCS7Attached(std::string inputFile, std::string outputFile, PCCERT_CON
                        std::string& message);
 bool SignPKCS7Detached(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
                        std::string& message);
+// The same message (detached or with its content) as base64 text, encoded in
+// the same pass: CRLF after every lineWidth groups of 4 characters and at the end.
+bool SignPKCS7Base64(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate, bool detached,
+                     unsigned lineWidth, std::string& message);
 // Signed data with the content, encrypted for the recipient certificate's
 // key; the recipient file holds DER, PEM or bare base64.
 bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,

@@ -102,10 +102,11 @@ bool TTavomir::SignPKCS7()
     bool signedOk = false;
     switch (kind) {
     case SigningKind::Attached:
-        signedOk = SignPKCS7Attached(FileInputOne, message.Name(), signer.Certificate, failure);
-        break;
     case SigningKind::Detached:
-        signedOk = SignPKCS7Detached(FileInputOne, message.Name(), signer.Certificate, failure);
+        // Base64 in the same pass: no DER copy of a large input on disk.
+        signedOk = output.CloseFile() && SignPKCS7Base64(FileInputOne, output.TempName(), signer.Certificate,
+                                                         kind == SigningKind::Detached, kBase64LineWidth, failure);
+        if (!signedOk && failure.empty()) failure = GetLastErrorText();
         break;
     case SigningKind::Enveloped:
         signedOk = SignAndEnvelopePKCS7(FileInputOne, message.Name(), signer.Certificate, FileCert, failure);
@@ -117,8 +118,9 @@ bool TTavomir::SignPKCS7()
     }
     // A short write of the text is a failure, and the earlier output stays.
     SetLastError(ERROR_SUCCESS);
-    if (!output.CloseFile() ||
-        !ConvertFileBase64Width(message.c_str(), output.TempName().c_str(), kToBase64, kBase64LineWidth) ||
+    if ((kind == SigningKind::Enveloped &&
+         (!output.CloseFile() ||
+          !ConvertFileBase64Width(message.c_str(), output.TempName().c_str(), kToBase64, kBase64LineWidth))) ||
         !output.Commit()) {
         if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
         SetResult(kNotSecured + GetLastErrorText());

@@ -1,6 +1,7 @@
-// Runs one signing operation through the engine and prints
+// Runs one operation through the engine and prints
 //   <milliseconds> <peak working set KiB> <first line of Message>
-// Usage: tavomir_sign_bench OPERATION FORMAT INPUT OUTPUT [RECIPIENT]
+// Usage: tavomir_sign_bench OPERATION FORMAT INPUT OUTPUT [RECIPIENT] [FIELD=VALUE...]
+// FIELD is TypeOne or FileInputTwo (the opening and verifying operations).
 // The signer comes from the configured certificate (no dialog).
 #include <windows.h>
 #include <psapi.h>
@@ -13,8 +14,9 @@
 
 int main(int argc, char** argv)
 {
-    if (argc < 5 || argc > 6) {
-        std::fputs("usage: tavomir_sign_bench OPERATION FORMAT INPUT OUTPUT [RECIPIENT]\n", stderr);
+    const char* usage = "usage: tavomir_sign_bench OPERATION FORMAT INPUT OUTPUT [RECIPIENT] [FIELD=VALUE...]\n";
+    if (argc < 5) {
+        std::fputs(usage, stderr);
         return 2;
     }
     TTavomir engine;
@@ -22,7 +24,24 @@ int main(int argc, char** argv)
     engine.Format = argv[2];
     engine.FileInputOne = argv[3];
     engine.FileOutputOne = argv[4];
-    if (argc == 6) engine.FileCert = argv[5];
+    for (int i = 5; i < argc; ++i) {
+        std::string argument = argv[i];
+        std::size_t equals = argument.find('=');
+        if (equals == std::string::npos) {
+            if (i != 5) {
+                std::fputs(usage, stderr);
+                return 2;
+            }
+            engine.FileCert = argument;
+        } else if (argument.compare(0, equals, "TypeOne") == 0) {
+            engine.TypeOne = argument.substr(equals + 1);
+        } else if (argument.compare(0, equals, "FileInputTwo") == 0) {
+            engine.FileInputTwo = argument.substr(equals + 1);
+        } else {
+            std::fputs(usage, stderr);
+            return 2;
+        }
+    }
 
     LARGE_INTEGER frequency, start, end;
     QueryPerformanceFrequency(&frequency);

@@ -14,6 +14,7 @@
 #include "signer/Unit_toolscapi.h"
 #include "platform/capi_handles.h"
 #include "signer/errors.h"
+#include "signer/files/file_utils.h"
 #include "platform/last_error.h"
 #include "tests/support/test_util.h"
 #include "tests/support/host_openssl.h"
@@ -100,6 +101,51 @@ TEST_F(Drivers, SignedMessagesVerifyWithOpenSsl)
             }
         }
     }
+}
+
+// The base64 written in the signing pass is the DER message put through the
+// file converter, byte for byte: sizes around a line's 1500 bytes and a
+// width that is not the default.
+TEST_F(Drivers, Base64SigningEqualsTheConvertedDerMessage)
+{
+    for (bool detached : {false, true}) {
+        for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{1000}, std::size_t{1500},
+                                 std::size_t{4500}, std::size_t{65543}, std::size_t{300001}}) {
+            for (unsigned width : {500u, 7u}) {
+                std::string tag = (detached ? "b64d" : "b64a") + std::to_string(size) + "w" + std::to_string(width);
+                SCOPED_TRACE(tag);
+                Bytes content = Content(size);
+                std::string data = Work(tag + ".bin");
+                std::string der = Work(tag + ".p7");
+                std::string converted = Work(tag + ".conv");
+                std::string text = Work(tag + ".b64");
+                ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
+                ASSERT_TRUE(testsupport::WriteFile(text, "earlier output", 14));  // replaced
+                std::string failure;
+                ASSERT_TRUE(detached ? SignPKCS7Detached(data, der, certificate_.Get(), failure)
+                                     : SignPKCS7Attached(data, der, certificate_.Get(), failure)) << failure;
+                ASSERT_TRUE(ConvertFileBase64Width(der.c_str(), converted.c_str(), kToBase64, width));
+                ASSERT_TRUE(SignPKCS7Base64(data, text, certificate_.Get(), detached, width, failure)) << failure;
+                Bytes expected = testsupport::ReadFile(converted);
+                ASSERT_FALSE(expected.empty());
+                EXPECT_TRUE(testsupport::ReadFile(text) == expected);
+                for (const std::string& name : {data, der, converted, text}) DeleteFileA(name.c_str());
+            }
+        }
+    }
+}
+
+TEST_F(Drivers, Base64SigningRefusesWidthZeroAndKeepsTheEarlierFile)
+{
+    std::string data = Work("b64zero.bin");
+    std::string text = Work("b64zero.b64");
+    Bytes content = Content(100);
+    ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
+    ASSERT_TRUE(testsupport::WriteFile(text, "earlier output", 14));
+    std::string failure;
+    EXPECT_FALSE(SignPKCS7Base64(data, text, certificate_.Get(), false, 0, failure));
+    EXPECT_FALSE(failure.empty());
+    EXPECT_TRUE(testsupport::ReadFile(text) == Text("earlier output"));
 }
 
 TEST_F(Drivers, EnvelopesDecryptAndVerifyWithOpenSsl)

@@ -1,0 +1,84 @@
+#!/bin/bash
+# Times "A" kind F (on DER and on base64 input), "A" kind E and "AV" under
+# Wine, beside `openssl cms -verify` and `openssl cms -decrypt` on the same
+# messages: wall time and peak memory of each whole process.
+#   scripts/bench-verify.sh [MIB...]     (default: 16 and 512)
+# The messages are made by our own "F" and "FE" before the timed runs; every
+# output is compared with the input. The 32-bit deliverable runs where the
+# kernel runs 32-bit code, else the 64-bit build of the same code.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+sizes=("$@"); [ ${#sizes[@]} -gt 0 ] || sizes=(16 512)
+. "$root/scripts/bench-lib.sh"
+
+# One engine operation; fails the run unless its Message is "2".
+engine() {  # OPERATION FORMAT INPUT OUTPUT [RECIPIENT] [FIELD=VALUE...]; prints "s ms KiB"
+    local seconds kib ms message
+    read -r seconds kib < <(measure "$work/bench.txt" "$root/scripts/wine-run.sh" "$TAVOMIR_WINEPREFIX" \
+        "$build/bench/sign/tavomir_sign_bench.exe" "$@")
+    read -r ms _ message <"$work/bench.txt"
+    message=${message%$'\r'}
+    [ "$message" = 2 ] || { echo "$* failed: $message" >&2; exit 1; }
+    echo "$seconds $ms $kib"
+}
+same() {  # file: must equal the input
+    cmp -s "$work/in.bin" "$1" || { echo "$1 differs from the input" >&2; exit 1; }
+    rm -f "$1"
+}
+row() {  # size what seconds [operation-ms] kib
+    local op=""; [ -n "$4" ] && op=$(printf '%.2f' "$(echo "$4 / 1000" | bc -l)")
+    printf '%-6s %-30s %10.2f %12s %10s\n' "$1" "$2" "$3" "$op" "$5"
+}
+ours() {  # size what engine-arguments...
+    local size=$1 what=$2 seconds ms kib; shift 2
+    read -r seconds ms kib < <(engine "$@")
+    row "$size" "$what" "$seconds" "$ms" "$kib"
+}
+theirs() {  # size what openssl-arguments...
+    local size=$1 what=$2 seconds kib; shift 2
+    # Its "Verification successful" chatter is shown only on a failure.
+    read -r seconds kib < <(measure /dev/null openssl "$@" 2>"$work/openssl.err" ||
+        { cat "$work/openssl.err" >&2; exit 1; })
+    row "$size" "$what" "$seconds" "" "$kib"
+}
+debase64() { tr -d '\r\n' <"$1" | base64 -d >"$2"; }
+
+echo "$arch build; $(nproc) cores"
+printf '%-6s %-30s %10s %12s %10s\n' MiB what "process s" "operation s" "peak KiB"
+verify=(cms -verify -binary -inform DER -CAfile "$pki/ca.cert.pem" -purpose any)
+for size in "${sizes[@]}"; do
+    head -c $((size * 1024 * 1024)) /dev/urandom >"$work/in.bin"
+    engine F PKCS "$work/in.bin" "$work/signed.b64" >/dev/null
+    engine F PKCSD "$work/in.bin" "$work/detached.b64" >/dev/null
+    # Enveloped for the configured signer itself, so that "A" can open it.
+    engine FE PKCS "$work/in.bin" "$work/enveloped.b64" "$pki/signer.cert.der" >/dev/null
+    debase64 "$work/signed.b64" "$work/signed.der"
+    debase64 "$work/detached.b64" "$work/detached.der"
+    debase64 "$work/enveloped.b64" "$work/enveloped.der"
+
+    ours "$size" "Tavomir A F (DER)" A "" "$work/signed.der" "$work/out.bin" TypeOne=F
+    same "$work/out.bin"
+    ours "$size" "Tavomir A F (base64)" A "" "$work/signed.b64" "$work/out.bin" TypeOne=F
+    same "$work/out.bin"
+    rm -f "$work/signed.b64"
+    ours "$size" "Tavomir A E (DER)" A "" "$work/enveloped.der" "$work/out.bin" TypeOne=E
+    same "$work/out.bin"
+    ours "$size" "Tavomir A E (base64)" A "" "$work/enveloped.b64" "$work/out.bin" TypeOne=E
+    same "$work/out.bin"
+    rm -f "$work/enveloped.b64"
+    # "AV" writes nothing: its answer "2" is the comparison.
+    ours "$size" "Tavomir AV (DER)" AV "" "$work/in.bin" NULL FileInputTwo="$work/detached.der"
+    ours "$size" "Tavomir AV (base64)" AV "" "$work/in.bin" NULL FileInputTwo="$work/detached.b64"
+
+    theirs "$size" "openssl cms -verify" "${verify[@]}" -in "$work/signed.der" -out "$work/out.bin"
+    same "$work/out.bin"
+    theirs "$size" "openssl cms -verify -content" "${verify[@]}" -in "$work/detached.der" \
+        -content "$work/in.bin" -out "$work/out.bin"
+    same "$work/out.bin"
+    theirs "$size" "openssl cms -decrypt" cms -decrypt -provider legacy -provider default -binary \
+        -inform DER -in "$work/enveloped.der" -recip "$pki/signer.cert.pem" -inkey "$pki/signer.key.pem" \
+        -out "$work/decrypted.der"
+    theirs "$size" "  then -verify of its output" "${verify[@]}" -in "$work/decrypted.der" -out "$work/out.bin"
+    same "$work/out.bin"
+    rm -f "$work"/*.der "$work"/*.b64 "$work/in.bin"
+done
