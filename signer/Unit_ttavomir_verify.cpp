@@ -20,7 +20,6 @@
 
 namespace {
 
-
 // One file of "A" as the client gave it.
 struct TSecuredFile {
     const std::string& input;
@@ -38,10 +37,6 @@ struct TOpenedFile {
     std::unique_ptr<TBase64Input> base64;
     std::unique_ptr<TTempFile> tempOutput;
 };
-
-}  // namespace
-
-namespace {
 
 bool OpenOneFile(TTavomir& engine, const TSecuredFile& file, TOpenedFile& opened)
 {
@@ -61,9 +56,9 @@ bool OpenOneFile(TTavomir& engine, const TSecuredFile& file, TOpenedFile& opened
     // The content must never replace a file being opened or compared.
     if (!IsNullOrEmpty(file.output) && OutputNamesInput(file.output, {file.input, file.otherInput}))
         throw EOutputIsInput(kOutputIsInputText);
-    opened.base64.reset(new TBase64Input(file.input));
+    opened.base64 = std::make_unique<TBase64Input>(file.input);
     if (IsNullOrEmpty(file.output)) {
-        opened.tempOutput.reset(new TTempFile());
+        opened.tempOutput = std::make_unique<TTempFile>();
         opened.content = opened.tempOutput->Name();
     } else {
         opened.content = file.output;
