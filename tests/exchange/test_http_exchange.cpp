@@ -112,6 +112,19 @@ TEST(HttpExchange, RequestLineOfEachProfile)
     }
 }
 
+TEST(HttpExchange, ForwardedBodyComesBackWithItsType)
+{
+    // The peer runs a command on the request body and answers with its
+    // output: here the body itself, as a time-stamp reply.
+    HttpPeer peer("--mode forward --command cat --content-type application/timestamp-reply");
+    const auto request = SampleRequest(300);
+    const Outcome outcome = Post(peer.Url("/tsa"), ShortProfile(kTspExchange), request);
+    EXPECT_EQ(outcome.bit, 0u);
+    EXPECT_EQ(outcome.body, request);
+    // The OCSP client refuses the same answer for its type.
+    EXPECT_EQ(Post(peer.Url("/"), ShortProfile(kOcspExchange), request).bit, kOcspExchange.contentTypeError);
+}
+
 struct HostileCase {
     const char* name;
     std::string reply;
