@@ -55,7 +55,7 @@ inline std::vector<unsigned char> BuildRequest(DataSets* request, const std::vec
 
 // openssl ocsp answers the request file as the responder NAME (a PKI path
 // without .cert.pem, such as "ocsp/responder" or "ca") from the OCSP index;
-// extra: further options. The response's bytes, empty on failure.
+// extra: further options (no -ndays: no nextUpdate). The response's bytes, empty on failure.
 inline std::vector<unsigned char> OpensslResponse(const std::string& requestFile, const std::string& responder,
                                                   const std::string& extra = "", const std::string& name = "resp")
 {
@@ -63,7 +63,7 @@ inline std::vector<unsigned char> OpensslResponse(const std::string& requestFile
     std::remove(out.c_str());
     const std::string line = "ocsp -reqin " + requestFile + " -index " + Pki("ocsp/index.txt") + " -CA " +
                              Pki("ca.cert.pem") + " -rsigner " + Pki(responder + ".cert.pem") + " -rkey " +
-                             Pki(responder + ".key.pem") + " -rmd sha1 -ndays 1 " + extra + " -respout " + out;
+                             Pki(responder + ".key.pem") + " -rmd sha1 " + extra + " -respout " + out;
     if (openssl_cli::Run(line) != 0) return {};
     return ReadFile(out);
 }
