@@ -15,6 +15,7 @@
 #include "exchange/generalized_time.h"
 #include "ocsp/protocol/certificate_readers.h"
 #include "ocsp/protocol/request_builder.h"
+#include "ocsp/protocol/responder.h"
 #include "ocsp/protocol/response_checks.h"
 #include "tests/support/openssl_cli.h"
 #include "tests/support/test_util.h"
@@ -66,6 +67,31 @@ inline std::vector<unsigned char> OpensslResponse(const std::string& requestFile
                              Pki(responder + ".key.pem") + " -rmd sha1 " + extra + " -respout " + out;
     if (openssl_cli::Run(line) != 0) return {};
     return ReadFile(out);
+}
+
+// openssl's check of a signed request's SHA-1 signature over its
+// TBSRequest with the PKI entity's public key; the request's nonce goes to
+// nonceHex when given.
+inline bool OpensslVerifiesRequestSignature(const std::vector<unsigned char>& request, const std::string& entity,
+                                            const std::string& name, std::string* nonceHex = nullptr)
+{
+    Sets parsed;
+    ByteBuffer nonce{nullptr, 0};
+    int isSigned = 0, algorithm = 0;
+    if (ParseOCSPRequest(request.data(), request.size(), parsed.get(), &nonce, &isSigned, &algorithm) != 1)
+        return false;
+    if (nonceHex) *nonceHex = ToHex(nonce.pointer, nonce.length);
+    FreeItems(&nonce, 1);
+    const unsigned char* tbs = nullptr;
+    const unsigned char* signature = nullptr;
+    std::size_t tbsLength = 0, signatureLength = 0;
+    const std::string tbsFile = Work(name + ".tbs"), signatureFile = Work(name + ".sig"), key = Work(name + ".pub");
+    return isSigned == 1 && algorithm == kAlgSHA1WithRsa &&
+           GetDataItem(parsed.get(), kSlotSignedResponse, 1, &tbs, &tbsLength) == 0 &&
+           GetDataItem(parsed.get(), kSlotResponseSignature, 1, &signature, &signatureLength) == 0 &&
+           WriteFile(tbsFile, tbs, tbsLength) && WriteFile(signatureFile, signature, signatureLength) &&
+           openssl_cli::Run("x509 -in " + Pki(entity + ".cert.pem") + " -pubkey -noout -out " + key) == 0 &&
+           openssl_cli::Run("dgst -sha1 -verify " + key + " -signature " + signatureFile + " " + tbsFile) == 0;
 }
 
 // Where the client's checks stop.
