@@ -252,6 +252,22 @@ TEST(OcspResponseChecks, ReusedRecordReadsOnlyTheLatestResponse)
     EXPECT_EQ(left, 0u);
 }
 
+TEST(OcspResponseChecks, ResponseBeyondTheWorkBufferIsRefused)
+{
+    Sets request;
+    const std::string file = WriteRequest(request.get(), "signer", "large");
+    std::vector<unsigned char> bundle;
+    for (const char* name : {"ca", "otherca", "signer", "recipient", "revoked", "ocsp", "tsa", "other"}) {
+        std::vector<unsigned char> pem = ReadFile(Pki(std::string(name) + ".cert.pem"));
+        bundle.insert(bundle.end(), pem.begin(), pem.end());
+    }
+    ASSERT_TRUE(WriteFile(Work("bundle.pem"), bundle.data(), bundle.size()));
+    std::vector<unsigned char> response =
+        OpensslResponse(file, "ocsp/responder", "-rother " + Work("bundle.pem"), "large");
+    ASSERT_GT(response.size(), 6144u);
+    EXPECT_EQ(CheckResponse(response, request.get()).step, Step::Parse);
+}
+
 TEST(OcspResponseChecks, UnsuccessfulResponseStatusIsReadAlone)
 {
     Sets request;
