@@ -38,7 +38,9 @@ TEST(OcspCapiNonce, EightFreshBytesWithoutAKeyContainer)
     FreeItems(&a, 1);
     FreeItems(&b, 1);
     // No lasting key container is left behind.
-    if (!existed) EXPECT_FALSE(DefaultContainerExists());
+    if (!existed) {
+        EXPECT_FALSE(DefaultContainerExists());
+    }
 }
 
 // A response of openssl's delegated responder to our request for signer.
