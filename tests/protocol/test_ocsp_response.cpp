@@ -301,13 +301,39 @@ TEST(OcspResponseChecks, ResponderCertificateIssuerAndValidity)
               kResponderCertExpired);
     EXPECT_EQ(CheckResponderCertificate(request.get(), ca.data(), 30, "20300101000000Z"), kResponderCertUnreadable);
 
-    int cA = -1, signing = -1, noCheck = -1, points = -1;
-    ByteBuffer urls[kOCSPMaxCrlPoints];
-    EXPECT_EQ(ReadResponderExtensions(request.get(), &cA, &signing, &noCheck, &points, urls), 0);
-    EXPECT_EQ(cA, 0);
-    EXPECT_EQ(signing, 1);
-    EXPECT_EQ(noCheck, 0);
-    EXPECT_EQ(points, 0);
+}
+
+TEST(OcspResponseChecks, ResponderExtensions)
+{
+    struct {
+        const char* responder;
+        int cA, signing, noCheck, points;
+        const char* urls;
+    } cases[] = {
+        {"ocsp/responder", 0, 1, 0, 0, ""},
+        {"ca", 1, 0, 0, 0, ""},
+        {"ocsp/second", 0, 1, 0, 0, ""},  // the purpose anywhere in the list
+        {"ocsp/nocheck", 0, 1, 1, 1, "http://127.0.0.1/ca.crl http://127.0.0.1/second.crl "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.responder);
+        Sets request;
+        const std::string file = WriteRequest(request.get(), "signer", "extensions");
+        ASSERT_NE(CheckResponse(OpensslResponse(file, c.responder, "", "extensions"), request.get()).step,
+                  Step::ResponderId);
+        int cA = -1, signing = -1, noCheck = -1, points = -1;
+        ByteBuffer urls[kOCSPMaxCrlPoints];
+        ASSERT_EQ(ReadResponderExtensions(request.get(), &cA, &signing, &noCheck, &points, urls), 0);
+        EXPECT_EQ(cA, c.cA);
+        EXPECT_EQ(signing, c.signing);
+        EXPECT_EQ(noCheck, c.noCheck);
+        EXPECT_EQ(points, c.points);
+        std::string listed;
+        for (const ByteBuffer& url : urls)
+            if (url.pointer) listed += std::string(reinterpret_cast<char*>(url.pointer), url.length) + " ";
+        EXPECT_EQ(listed, c.urls);
+        FreeItems(urls, kOCSPMaxCrlPoints);
+    }
 }
 
 }  // namespace
