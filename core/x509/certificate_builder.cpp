@@ -1,10 +1,12 @@
 #include "core/x509/certificate_builder.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "core/der/der.h"
 #include "core/der/der_builder.h"
+#include "core/der/der_reader.h"
 #include "core/der/oid.h"
 #include "core/x509/certificate.h"
 
@@ -32,8 +34,8 @@ bool IsValidityText(const char* text)
 
 bool IsComplete(const CertificateToSign& fields)
 {
-    return HoldsData(fields.serialNumber) && fields.issuer && fields.subject && fields.publicKey &&
-           IsValidityText(fields.notBefore) && IsValidityText(fields.notAfter);
+    return HoldsData(fields.serialNumber) && (fields.issuer || HoldsData(fields.issuerName)) && fields.subject &&
+           fields.publicKey && IsValidityText(fields.notBefore) && IsValidityText(fields.notAfter);
 }
 
 // The last length bytes of a buffer a DER writer filled.
@@ -58,7 +60,9 @@ std::size_t WriteSignedStructure(unsigned char* buffer, std::size_t size, const 
     DERBuilder builder;
     InitDERBuilder(&builder, buffer, size);
     BuildDERBytes(&builder, signature);
-    BuildDER(&builder, [&](DERCursor* c) { return PutDERValue(c, kTagBitString, ByteBuffer{nullptr, signature.length}); });
+    BuildDER(&builder, [&](DERCursor* c) {
+        return PutDERValue(c, kTagBitString, ByteBuffer{nullptr, signature.length});
+    });
     BuildDER(&builder, [&](DERCursor* c) { return EncodeAlgorithmId(c, algorithm); });
     BuildDERBytes(&builder, body);
     CloseDER(&builder, kTagSequence, 0);
@@ -103,18 +107,35 @@ std::size_t EncodeWrapperBody(unsigned char* out, std::size_t outCapacity, std::
 
 }  // namespace
 
-std::size_t EncodeTBSCertificate(DERCursor* cursor, const CertificateToSign& fields,
-                                 const ExtensionTable* extensions)
+bool FindCertificateSubjectName(const unsigned char* der, std::size_t length, ByteBuffer* name)
+{
+    using namespace der_reader;
+    DERCursor reader = Reader(der, length), certificate, tbs;
+    if (!Enter(&reader, kTagSequence, &certificate) || !Enter(&certificate, kTagSequence, &tbs)) return false;
+    if (PeekTag(&tbs) == kTagContextConstructed && !SkipElement(&tbs)) return false;
+    // serialNumber, signature, issuer, validity, then the subject.
+    for (int tag : {kTagInteger, kTagSequence, kTagSequence, kTagSequence}) {
+        if (PeekTag(&tbs) != tag || !SkipElement(&tbs)) return false;
+    }
+    ByteBuffer content = {nullptr, 0};
+    return ReadExpected(&tbs, kTagSequence, &content, name);
+}
+
+std::size_t EncodeTBSCertificate(DERCursor* cursor, const CertificateToSign& fields, const ExtensionTable* extensions)
 {
     if (!IsComplete(fields)) return 0;
     const bool version3 = HasExtensions(extensions);
     DERBuilder builder = {*cursor, 0, kDERBuildOk};
     const std::uint64_t end = DERBuilderMark(&builder);
     if (version3) BuildDER(&builder, [&](DERCursor* c) { return EncodeExtensions(c, extensions); });
-    BuildDER(&builder, [&](DERCursor* c) { return EncodeSubjectPublicKeyInfo(c, fields.keyAlgorithm, fields.publicKey); });
+    BuildDER(&builder,
+             [&](DERCursor* c) { return EncodeSubjectPublicKeyInfo(c, fields.keyAlgorithm, fields.publicKey); });
     BuildDER(&builder, [&](DERCursor* c) { return EncodeName(c, fields.subject); });
     BuildDER(&builder, [&](DERCursor* c) { return EncodeValidity(c, fields.notBefore, fields.notAfter); });
-    BuildDER(&builder, [&](DERCursor* c) { return EncodeName(c, fields.issuer); });
+    if (HoldsData(fields.issuerName))
+        BuildDERBytes(&builder, fields.issuerName);
+    else
+        BuildDER(&builder, [&](DERCursor* c) { return EncodeName(c, fields.issuer); });
     BuildDER(&builder, [&](DERCursor* c) { return EncodeAlgorithmId(c, fields.signatureAlgorithm); });
     BuildDERInteger(&builder, fields.serialNumber);
     if (version3) {
@@ -130,8 +151,7 @@ std::size_t EncodeTBSCertificate(DERCursor* cursor, const CertificateToSign& fie
 
 std::size_t EncodeSignedCertificateInto(DigestInfoWork* work, unsigned char* out, std::size_t outSize,
                                         const CertificateToSign& fields, const RsaPrivateKey* privateKey,
-                                        unsigned char* tbsBuffer, std::size_t tbsSize,
-                                        const ExtensionTable* extensions)
+                                        unsigned char* tbsBuffer, std::size_t tbsSize, const ExtensionTable* extensions)
 {
     DERCursor tbs;
     InitDERWriter(&tbs, tbsBuffer, tbsSize);
@@ -179,8 +199,8 @@ std::size_t EncodeCertificateWithAttributesAsExtensions(unsigned char* out, std:
 }
 
 int BuildCertificate(unsigned char* out, std::size_t outCapacity, std::size_t* outLength, const ByteBuffer& version,
-                     const CertificateToSign& fields, const RsaPrivateKey* privateKey,
-                     const ExtensionTable* attributes, int wrapperAlgorithm)
+                     const CertificateToSign& fields, const RsaPrivateKey* privateKey, const ExtensionTable* attributes,
+                     int wrapperAlgorithm)
 {
     *outLength = 0;
     bool hasAttributes = false;

@@ -26,12 +26,22 @@ struct CertificateToSign {
     ByteBuffer serialNumber;  // big-endian magnitude, at least one byte
     int signatureAlgorithm;   // 101, 102, 103 or 111
     const NameTable* issuer;
-    const char* notBefore;    // 13 characters: UTCTime, otherwise GeneralizedTime
+    const char* notBefore;  // 13 characters: UTCTime, otherwise GeneralizedTime
     const char* notAfter;
     const NameTable* subject;
-    int keyAlgorithm;         // of the SubjectPublicKeyInfo, 100 (rsaEncryption) as a rule
+    int keyAlgorithm;  // of the SubjectPublicKeyInfo, 100 (rsaEncryption) as a rule
     const RsaPublicKey* publicKey;
+    // The issuer's Name DER as its own certificate holds it; when given it is
+    // written as it stands in place of issuer. EncodeName writes attributes
+    // in its own fixed order, so a Name it rebuilds differs from an issuer
+    // whose attributes stand in another order, and peers then find no
+    // issuer for the certificate.
+    ByteBuffer issuerName = {nullptr, 0};
 };
+
+// The subject Name DER of a certificate (a view into it), for issuerName.
+// false when the DER is not a certificate.
+bool FindCertificateSubjectName(const unsigned char* der, std::size_t length, ByteBuffer* name);
 
 // TBSCertificate ::= SEQUENCE { [0] version, serialNumber, signature,
 // issuer, validity, subject, subjectPublicKeyInfo, [3] extensions }. With
@@ -39,8 +49,7 @@ struct CertificateToSign {
 // otherwise version 1 and neither element. The serial gets a sign byte
 // where its top bit is set. Bytes written, 0 on failure (the cursor is
 // then left where it was).
-std::size_t EncodeTBSCertificate(DERCursor* cursor, const CertificateToSign& fields,
-                                 const ExtensionTable* extensions);
+std::size_t EncodeTBSCertificate(DERCursor* cursor, const CertificateToSign& fields, const ExtensionTable* extensions);
 
 // Certificate ::= SEQUENCE { tbsCertificate, AlgorithmIdentifier, BIT STRING
 // signature }, signed with privateKey. 1 done, 0 failed.
@@ -83,8 +92,8 @@ std::size_t EncodeCertificateWithAttributesAsExtensions(unsigned char* out, std:
 // AlgorithmIdentifier (wrapperAlgorithm), BIT STRING signature }, both
 // signatures by privateKey. 1 done, 0 failed.
 int BuildCertificate(unsigned char* out, std::size_t outCapacity, std::size_t* outLength, const ByteBuffer& version,
-                     const CertificateToSign& fields, const RsaPrivateKey* privateKey,
-                     const ExtensionTable* attributes, int wrapperAlgorithm);
+                     const CertificateToSign& fields, const RsaPrivateKey* privateKey, const ExtensionTable* attributes,
+                     int wrapperAlgorithm);
 
 // SEQUENCE { body as given, AlgorithmIdentifier (algorithm, NULL), BIT STRING
 // signature }. The signature has 1 to 256 bytes, the body at least 1. The

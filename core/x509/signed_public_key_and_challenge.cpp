@@ -29,8 +29,9 @@ std::size_t DecodePublicKeyAndChallenge(DERCursor* cursor, int* keyAlgorithm, Rs
     DERCursor inner;
     std::size_t size = 0;
     ByteBuffer text = {nullptr, 0};
-    if (!Enter(&rest, kTagSequence, &inner, &size) || DecodeSubjectPublicKeyInfo(&inner, keyAlgorithm, publicKey) == 0 ||
-        !ReadView(&inner, kTagIA5String, &text) || !AtEnd(inner)) {
+    if (!Enter(&rest, kTagSequence, &inner, &size) ||
+        DecodeSubjectPublicKeyInfo(&inner, keyAlgorithm, publicKey) == 0 || !ReadView(&inner, kTagIA5String, &text) ||
+        !AtEnd(inner)) {
         FillBytes(publicKey, 0, sizeof *publicKey);
         return 0;
     }
@@ -57,10 +58,10 @@ std::size_t DecodeSignedPublicKeyAndChallenge(DERCursor* cursor, const unsigned 
     }
     // A work record of its own: the caller's cursor stays usable.
     DigestInfoWork work;
-    *valid = VerifyDigestInfo(&work, *algorithm, *start, signedLength, publicKey, signature.pointer,
-                              signature.length) != 0
-                 ? 1
-                 : 0;
+    *valid =
+        VerifyDigestInfo(&work, *algorithm, *start, signedLength, publicKey, signature.pointer, signature.length) != 0
+            ? 1
+            : 0;
     *cursor = rest;
     return size;
 }

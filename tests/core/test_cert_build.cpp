@@ -24,8 +24,8 @@ using testsupport::cert::DecodedCertificate;
 using testsupport::cert::SlotText;
 
 const Bytes kCaBasicConstraints = testsupport::FromHex("0101FF 0405 30030101FF");  // critical, CA:TRUE
-const Bytes kCaKeyUsage = testsupport::FromHex("0101FF 0404 03020106");           // keyCertSign, cRLSign
-const Bytes kLeafKeyUsage = testsupport::FromHex("0101FF 0404 03020780");         // digitalSignature
+const Bytes kCaKeyUsage = testsupport::FromHex("0101FF 0404 03020106");            // keyCertSign, cRLSign
+const Bytes kLeafKeyUsage = testsupport::FromHex("0101FF 0404 03020780");          // digitalSignature
 
 Bytes AltName()
 {
@@ -41,15 +41,17 @@ struct Authority {
 
 struct Leaf {
     PkiKey key{"signer"};
-    Names name{{kNameOrganization, "Norvane Test"}, {kNameOrganizationalUnit, "Tavomir"},
-               {kNameCommonName, "Built Leaf"}, {kNameEmailAddress, "leaf@example.test"}};
+    Names name{{kNameOrganization, "Norvane Test"},
+               {kNameOrganizationalUnit, "Tavomir"},
+               {kNameCommonName, "Built Leaf"},
+               {kNameEmailAddress, "leaf@example.test"}};
 };
 
 CertificateToSign Fields(const Bytes& serial, int algorithm, const NameTable& issuer, const NameTable& subject,
                          const RsaPublicKey& key)
 {
-    return CertificateToSign{View(serial), algorithm, &issuer, "240101000000Z", "20491231235959Z", &subject,
-                             kAlgRsaEncryption, &key};
+    return CertificateToSign{View(serial),      algorithm, &issuer,           "240101000000Z",
+                             "20491231235959Z", &subject,  kAlgRsaEncryption, &key};
 }
 
 Bytes Sign(const CertificateToSign& fields, const RsaPrivateKey& key, const ExtensionTable* extensions)
@@ -85,9 +87,8 @@ Bytes Build(const CertificateToSign& fields, const Bytes& version, const RsaPriv
 {
     Bytes out(kCertificateBuildSize);
     std::size_t length = 0;
-    EXPECT_EQ(BuildCertificate(out.data(), out.size(), &length, View(version), fields, &key, &attributes,
-                               kAlgMD5WithRsa),
-              1);
+    EXPECT_EQ(
+        BuildCertificate(out.data(), out.size(), &length, View(version), fields, &key, &attributes, kAlgMD5WithRsa), 1);
     out.resize(length);
     return out;
 }
@@ -98,9 +99,8 @@ bool ReadWrapperBody(DERCursor* reader, der_reader::Element* certificate, der_re
     DERCursor inner;
     der_reader::Element version;
     return der_reader::Enter(reader, kTagSequence, &inner) && der_reader::ReadAny(&inner, &version) &&
-           version.tag == kTagInteger && der_reader::ReadAny(&inner, certificate) &&
-           certificate->tag == kTagSequence && der_reader::ReadAny(&inner, set) && set->tag == kTagSet &&
-           der_reader::AtEnd(inner);
+           version.tag == kTagInteger && der_reader::ReadAny(&inner, certificate) && certificate->tag == kTagSequence &&
+           der_reader::ReadAny(&inner, set) && set->tag == kTagSet && der_reader::AtEnd(inner);
 }
 
 TEST(CertificateBuild, TbsVersionFollowsExtensions)
@@ -164,7 +164,8 @@ TEST(CertificateBuild, OpensslVerifiesBuiltCertificates)
     Authority ca;
     Leaf leaf;
     const std::string caPem = SavePem("ca", AuthorityCertificate(ca));
-    Table extensions{{kExtKeyUsage, kLeafKeyUsage}, {kExtSubjectAltName, AltName()},
+    Table extensions{{kExtKeyUsage, kLeafKeyUsage},
+                     {kExtSubjectAltName, AltName()},
                      {kExtNetscapeComment, Text("built by the tests")}};
     struct Case {
         const char* name;
@@ -181,7 +182,8 @@ TEST(CertificateBuild, OpensslVerifiesBuiltCertificates)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CertificateToSign fields = Fields(serial, c.algorithm, ca.name.table, leaf.name.table, leaf.key.publicKey);
-        const std::string pem = SavePem(c.name, Sign(fields, ca.key.privateKey, c.withExtensions ? &extensions.table : nullptr));
+        const std::string pem =
+            SavePem(c.name, Sign(fields, ca.key.privateKey, c.withExtensions ? &extensions.table : nullptr));
         EXPECT_EQ(Openssl("verify -auth_level 0 -CAfile " + caPem + " " + pem), 0);
         const std::string text = WorkFile(std::string(c.name) + ".txt");
         std::remove(text.c_str());
@@ -201,6 +203,41 @@ TEST(CertificateBuild, OpensslVerifiesBuiltCertificates)
         const std::string forged = SavePem(std::string(c.name) + "-forged", Sign(fields, stranger.privateKey, nullptr));
         EXPECT_NE(Openssl("verify -auth_level 0 -CAfile " + caPem + " " + forged), 0);
     }
+}
+
+// The test PKI's authority, made by OpenSSL, names C first: rebuilt from
+// its decoded table the issuer comes out in EncodeName's order and OpenSSL
+// finds no issuer; its Name as it stands chains.
+TEST(CertificateBuild, ChainsToAnOpensslAuthorityThroughItsNameAsItStands)
+{
+    PkiKey caKey("ca");
+    Leaf leaf;
+    const Bytes caDer = testsupport::ReadFile(testsupport::Pki("ca.cert.der"));
+    DecodedCertificate authority(caDer, nullptr);
+    ASSERT_EQ(authority.result, 1);
+    ByteBuffer caName = {nullptr, 0};
+    ASSERT_TRUE(FindCertificateSubjectName(caDer.data(), caDer.size(), &caName));
+    const Bytes serial = {0x77};
+    CertificateToSign rebuilt =
+        Fields(serial, kAlgSHA1WithRsa, authority.f.subject, leaf.name.table, leaf.key.publicKey);
+    CertificateToSign asItStands = rebuilt;
+    asItStands.issuer = nullptr;
+    asItStands.issuerName = caName;
+    const std::string caPem = testsupport::Pki("ca.cert.pem");
+    EXPECT_NE(
+        Openssl("verify -CAfile " + caPem + " " + SavePem("rebuilt-issuer", Sign(rebuilt, caKey.privateKey, nullptr))),
+        0);
+    Bytes chained = Sign(asItStands, caKey.privateKey, nullptr);
+    EXPECT_EQ(Openssl("verify -CAfile " + caPem + " " + SavePem("verbatim-issuer", chained)), 0);
+    DecodedCertificate decoded(chained, &caKey.publicKey);
+    ASSERT_EQ(decoded.result, 1);
+    EXPECT_EQ(decoded.f.signatureStatus, kSignatureValid);
+    for (std::size_t slot = 0; slot < kNameSlots; ++slot)
+        EXPECT_EQ(SlotText(decoded.f.issuer.slots[slot]), SlotText(authority.f.subject.slots[slot])) << slot;
+
+    const Bytes notCertificates[] = {{}, {0x30, 0x00}, Bytes(caDer.begin(), caDer.begin() + 40)};
+    for (const Bytes& bytes : notCertificates)
+        EXPECT_FALSE(FindCertificateSubjectName(bytes.data(), bytes.size(), &caName));
 }
 
 // OpenSSL has no MD2 any more, and its MD4 DigestInfo names the wrong
@@ -237,11 +274,12 @@ TEST(CertificateBuild, Md2AndMd4SignaturesRecoveredByOpenssl)
                     der_reader::ReadAny(&body, &bits));
         ASSERT_EQ(bits.tag, kTagBitString);
         const Bytes tbsBytes(tbs.whole.pointer, tbs.whole.pointer + tbs.whole.length);
-        const std::string signature =
-            Save(std::string(c.name) + ".sig", Bytes(bits.content.pointer + 1, bits.content.pointer + bits.content.length));
+        const std::string signature = Save(std::string(c.name) + ".sig",
+                                           Bytes(bits.content.pointer + 1, bits.content.pointer + bits.content.length));
         const std::string recovered = WorkFile(std::string(c.name) + ".recovered");
         std::remove(recovered.c_str());
-        ASSERT_EQ(Openssl("pkeyutl -verifyrecover -pubin -inkey " + key + " -in " + signature + " -out " + recovered), 0);
+        ASSERT_EQ(Openssl("pkeyutl -verifyrecover -pubin -inkey " + key + " -in " + signature + " -out " + recovered),
+                  0);
         Bytes digestInfo = testsupport::ReadFile(recovered);
         const Bytes prefix = testsupport::FromHex(c.digestInfoPrefix);
         ASSERT_EQ(digestInfo.size(), prefix.size() + 16);
@@ -272,7 +310,8 @@ TEST(CertificateBuild, DecoderReadsBackWhatWasBuilt)
 {
     Authority ca;
     Leaf leaf;
-    Table extensions{{kExtKeyUsage, kLeafKeyUsage}, {kExtSubjectAltName, AltName()},
+    Table extensions{{kExtKeyUsage, kLeafKeyUsage},
+                     {kExtSubjectAltName, AltName()},
                      {kExtNetscapeComment, Text("built by the tests")}};
     const Bytes serial = {0x8B, 0x7E, 0x0F, 0x4C};
     CertificateToSign fields = Fields(serial, kAlgSHA1WithRsa, ca.name.table, leaf.name.table, leaf.key.publicKey);
@@ -315,7 +354,8 @@ TEST(CertificateBuild, WrapperCarriesAttributes)
     const Bytes version = {0x00};
     CertificateToSign fields = Fields(serial, kAlgSHA1WithRsa, ca.name.table, leaf.name.table, leaf.key.publicKey);
     fields.keyAlgorithm = kAlgMD5WithRsa;  // the wrapper's inner certificate always names rsaEncryption
-    Table attributes{{kExtEmailAddress, Text("leaf@example.test")}, {kExtChallengePassword, Text("secret")},
+    Table attributes{{kExtEmailAddress, Text("leaf@example.test")},
+                     {kExtChallengePassword, Text("secret")},
                      {kExtNetscapeComment, Text("wrapped")}};
     Bytes out = Build(fields, version, ca.key.privateKey, attributes.table);
 
@@ -333,7 +373,8 @@ TEST(CertificateBuild, WrapperCarriesAttributes)
     ASSERT_TRUE(der_reader::Enter(&reader, kTagSequence, &wrapper));
     der_reader::Element certificate, set;
     ASSERT_TRUE(ReadWrapperBody(&wrapper, &certificate, &set));
-    const std::string pem = SavePem("wrapped", Bytes(certificate.whole.pointer, certificate.whole.pointer + certificate.whole.length));
+    const std::string pem =
+        SavePem("wrapped", Bytes(certificate.whole.pointer, certificate.whole.pointer + certificate.whole.length));
     EXPECT_EQ(Openssl("verify -CAfile " + caPem + " " + pem), 0);
     const std::string text = WorkFile("wrapped.txt");
     std::remove(text.c_str());
@@ -365,17 +406,16 @@ TEST(CertificateBuild, WrapperBodyWithAttributesAsExtensions)
                                               &ca.key.privateKey, &attributes.table),
               0u);
     ASSERT_GT(EncodeCertificateWithAttributesAsExtensions(extendedBody.data(), extendedBody.size(), &extendedLength,
-                                                          View(version), fields, &ca.key.privateKey,
-                                                          &attributes.table),
+                                                          View(version), fields, &ca.key.privateKey, &attributes.table),
               0u);
-    for (auto [body, length, version3] : {std::tuple{&plainBody, plainLength, false},
-                                          std::tuple{&extendedBody, extendedLength, true}}) {
+    for (auto [body, length, version3] :
+         {std::tuple{&plainBody, plainLength, false}, std::tuple{&extendedBody, extendedLength, true}}) {
         DERCursor reader = der_reader::Reader(body->data(), length);
         der_reader::Element certificate, set;
         ASSERT_TRUE(ReadWrapperBody(&reader, &certificate, &set));
         EXPECT_TRUE(der_reader::AtEnd(reader));
-        DecodedCertificate decoded(Bytes(certificate.whole.pointer, certificate.whole.pointer + certificate.whole.length),
-                                   &ca.key.publicKey);
+        DecodedCertificate decoded(
+            Bytes(certificate.whole.pointer, certificate.whole.pointer + certificate.whole.length), &ca.key.publicKey);
         ASSERT_EQ(decoded.result, 1);
         EXPECT_EQ(decoded.f.signatureStatus, kSignatureValid);
         EXPECT_EQ(SlotText(decoded.f.extensions.slots[kExtNetscapeComment]), version3 ? "both" : "");
@@ -408,8 +448,9 @@ TEST(CertificateBuild, FailuresAreClean)
          &ca.key.privateKey, kCertificateBuildSize * 2},
         {"empty serial", Fields(noSerial, kAlgSHA1WithRsa, ca.name.table, leaf.name.table, leaf.key.publicKey),
          &ca.key.privateKey, kCertificateBuildSize},
-        {"not a signature algorithm", Fields(serial, kAlgRsaEncryption, ca.name.table, leaf.name.table, leaf.key.publicKey),
-         &ca.key.privateKey, kCertificateBuildSize},
+        {"not a signature algorithm",
+         Fields(serial, kAlgRsaEncryption, ca.name.table, leaf.name.table, leaf.key.publicKey), &ca.key.privateKey,
+         kCertificateBuildSize},
         {"time text too long", good, &ca.key.privateKey, kCertificateBuildSize},
         {"no issuer", good, &ca.key.privateKey, kCertificateBuildSize},
     };
@@ -436,8 +477,8 @@ TEST(CertificateBuild, FailuresAreClean)
     const Bytes version = {0x00};
     Bytes out(kCertificateBuildSize);
     std::size_t length = 1;
-    EXPECT_EQ(EncodeCertificateWithAttributes(out.data(), out.size(), &length, View(version), good,
-                                              &ca.key.privateKey, &passwordOnly.table),
+    EXPECT_EQ(EncodeCertificateWithAttributes(out.data(), out.size(), &length, View(version), good, &ca.key.privateKey,
+                                              &passwordOnly.table),
               0u);
     EXPECT_EQ(length, 0u);
 }
@@ -450,8 +491,8 @@ TEST(CertificateBuild, SignedCertificateIntoStopsAfterTbsWithoutKey)
     CertificateToSign fields = Fields(serial, kAlgSHA1WithRsa, ca.name.table, ca.name.table, ca.key.publicKey);
     Bytes tbs(kCertificateBuildSize), out(kCertificateBuildSize);
     DigestInfoWork work;
-    std::size_t length = EncodeSignedCertificateInto(&work, out.data(), out.size(), fields, nullptr, tbs.data(),
-                                                     tbs.size(), nullptr);
+    std::size_t length =
+        EncodeSignedCertificateInto(&work, out.data(), out.size(), fields, nullptr, tbs.data(), tbs.size(), nullptr);
     ASSERT_GT(length, 0u);
     EXPECT_EQ(Bytes(tbs.end() - static_cast<long>(length), tbs.end()), Tbs(fields, nullptr));
     EXPECT_EQ(out, Bytes(kCertificateBuildSize, 0));
@@ -488,9 +529,9 @@ TEST(SignedStructure, EncodesAndRefusesBadSizes)
     for (const Case& c : cases) {
         Bytes buffer(c.capacity);
         std::size_t written = 99;
-        EXPECT_EQ(EncodeSignedStructure(buffer.data(), buffer.size(), &written, View(c.body), View(c.signature),
-                                        c.algorithm),
-                  c.result)
+        EXPECT_EQ(
+            EncodeSignedStructure(buffer.data(), buffer.size(), &written, View(c.body), View(c.signature), c.algorithm),
+            c.result)
             << c.what;
         EXPECT_EQ(written, c.result) << c.what;
     }

@@ -44,8 +44,8 @@ struct DecodedRequest {
     explicit DecodedRequest(const Bytes& der, std::size_t length)
     {
         InitDERReader(&cursor, der.data(), length);
-        result = DecodeCertificationRequestInfo(&cursor, &version, &subject, &keyAlgorithm, &publicKey, &start,
-                                                &attributes);
+        result =
+            DecodeCertificationRequestInfo(&cursor, &version, &subject, &keyAlgorithm, &publicKey, &start, &attributes);
     }
     ~DecodedRequest()
     {
@@ -70,8 +70,8 @@ Bytes RequestInfo(const NameTable& subject, const RsaPublicKey& key, const Exten
     Bytes buffer(kCertificateBuildSize);
     DERCursor cursor;
     InitDERWriter(&cursor, buffer.data(), buffer.size());
-    std::size_t length = EncodeCertificationRequestInfo(&cursor, View(kVersion0), &subject, kAlgRsaEncryption, &key,
-                                                        attributes);
+    std::size_t length =
+        EncodeCertificationRequestInfo(&cursor, View(kVersion0), &subject, kAlgRsaEncryption, &key, attributes);
     EXPECT_GT(length, 0u);
     return Bytes(buffer.end() - static_cast<long>(length), buffer.end());
 }
@@ -220,7 +220,8 @@ TEST(CertificationRequest, DecoderRefusesMalformedInfo)
     const Bytes attributeList = content(set);
     // [0] announcing three bytes more than its SEQUENCE holds; the three
     // bytes follow the SEQUENCE.
-    Bytes overrun = Tlv(0x30, Cat({head, Bytes{0xA0, static_cast<unsigned char>(attributeList.size() + 3)}, attributeList}));
+    Bytes overrun =
+        Tlv(0x30, Cat({head, Bytes{0xA0, static_cast<unsigned char>(attributeList.size() + 3)}, attributeList}));
     overrun.insert(overrun.end(), {0x05, 0x00, 0x00});
     struct Case {
         const char* what;
@@ -255,9 +256,9 @@ Bytes OpensslSpkac(const std::string& name, const std::string& options)
 {
     const std::string text = WorkFile(name + ".spkac");
     std::remove(text.c_str());
-    EXPECT_EQ(Openssl("spkac -key " + testsupport::Pki("signer.key.pem") + " -challenge hello " + options + " -out " +
-                      text),
-              0);
+    EXPECT_EQ(
+        Openssl("spkac -key " + testsupport::Pki("signer.key.pem") + " -challenge hello " + options + " -out " + text),
+        0);
     std::string line = ReadText(text);
     const std::string prefix = "SPKAC=";
     if (line.compare(0, prefix.size(), prefix) != 0) return {};
@@ -296,7 +297,8 @@ TEST(SignedPublicKeyAndChallenge, ReadsOpensslSpkac)
             const unsigned char* start = nullptr;
             int algorithm = 0, valid = -1;
             RsaPublicKey key = {};
-            EXPECT_EQ(DecodeSignedPublicKeyAndChallenge(&cursor, &start, &algorithm, &key, &valid), input.size()) << f.at;
+            EXPECT_EQ(DecodeSignedPublicKeyAndChallenge(&cursor, &start, &algorithm, &key, &valid), input.size())
+                << f.at;
             EXPECT_EQ(valid, f.valid) << f.at;
             EXPECT_EQ(algorithm, c.algorithm);
             EXPECT_EQ(std::memcmp(&key, &signer.publicKey, sizeof key), 0);

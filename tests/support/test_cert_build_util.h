@@ -27,7 +27,10 @@ inline ByteBuffer View(const std::string& text)
 {
     return ByteBuffer{reinterpret_cast<unsigned char*>(const_cast<char*>(text.data())), text.size()};
 }
-inline ByteBuffer View(const Bytes& bytes) { return ByteBuffer{const_cast<unsigned char*>(bytes.data()), bytes.size()}; }
+inline ByteBuffer View(const Bytes& bytes)
+{
+    return ByteBuffer{const_cast<unsigned char*>(bytes.data()), bytes.size()};
+}
 
 // A name or extension table whose slots view values kept beside it.
 template <class TableType, class Value>
