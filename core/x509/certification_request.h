@@ -22,8 +22,10 @@ std::size_t EncodeCertificationRequestInfo(DERCursor* cursor, const ByteBuffer& 
 // Reads the SEQUENCE whole: version (a view into the DER), subject, key and,
 // when present, the attributes under [0] (or SET), which must end with the
 // structure; anything else after the key fails. start receives the
-// structure's first byte. Bytes consumed; 0 on failure, with the cursor
-// where it was, the tables empty and the key zeroed.
+// structure's first byte. The tables must hold heap copies or be empty:
+// what they hold is released first. Bytes consumed; 0 on failure, with the
+// cursor where it was, the tables empty and the key zeroed. The caller
+// releases the tables with FreeItems(slots, 20 / 25).
 std::size_t DecodeCertificationRequestInfo(DERCursor* cursor, ByteBuffer* version, NameTable* subject,
                                            int* keyAlgorithm, RsaPublicKey* publicKey, const unsigned char** start,
                                            ExtensionTable* attributes);

@@ -251,6 +251,29 @@ TEST(CertificationRequest, DecoderRefusesMalformedInfo)
     }
 }
 
+TEST(CertificationRequest, EncoderFailsCleanly)
+{
+    Requester requester;
+    Bytes small(100);
+    DERCursor cursor;
+    InitDERWriter(&cursor, small.data(), small.size());
+    EXPECT_EQ(EncodeCertificationRequestInfo(&cursor, View(kVersion0), &requester.name.table, kAlgRsaEncryption,
+                                             &requester.key.publicKey, nullptr),
+              0u);
+    EXPECT_EQ(cursor.position, small.size());
+    Bytes room(kCertificateBuildSize);
+    InitDERWriter(&cursor, room.data(), room.size());
+    const Bytes noVersion;
+    EXPECT_EQ(EncodeCertificationRequestInfo(&cursor, View(noVersion), &requester.name.table, kAlgRsaEncryption,
+                                             &requester.key.publicKey, nullptr),
+              0u);
+    Table unnamedSlot{{kExtensionKinds, Text("no identifier")}};
+    EXPECT_EQ(EncodeCertificationRequestInfo(&cursor, View(kVersion0), &requester.name.table, kAlgRsaEncryption,
+                                             &requester.key.publicKey, &unnamedSlot.table),
+              0u);
+    EXPECT_EQ(cursor.position, room.size());
+}
+
 // SPKAC from openssl spkac, base64 taken off by openssl base64.
 Bytes OpensslSpkac(const std::string& name, const std::string& options)
 {
