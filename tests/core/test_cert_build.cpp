@@ -23,6 +23,9 @@ using namespace testsupport::cert_build;
 using testsupport::cert::DecodedCertificate;
 using testsupport::cert::SlotText;
 
+class CertificateBuild : public WorkFilesTest {};
+class SignedStructure : public WorkFilesTest {};
+
 const Bytes kCaBasicConstraints = testsupport::FromHex("0101FF 0405 30030101FF");  // critical, CA:TRUE
 const Bytes kCaKeyUsage = testsupport::FromHex("0101FF 0404 03020106");            // keyCertSign, cRLSign
 const Bytes kLeafKeyUsage = testsupport::FromHex("0101FF 0404 03020780");          // digitalSignature
@@ -103,7 +106,7 @@ bool ReadWrapperBody(DERCursor* reader, der_reader::Element* certificate, der_re
            der_reader::ReadAny(&inner, set) && set->tag == kTagSet && der_reader::AtEnd(inner);
 }
 
-TEST(CertificateBuild, TbsVersionFollowsExtensions)
+TEST_F(CertificateBuild, TbsVersionFollowsExtensions)
 {
     Authority ca;
     Leaf leaf;
@@ -132,7 +135,7 @@ TEST(CertificateBuild, TbsVersionFollowsExtensions)
 }
 
 // The serial gets its sign byte in the DER, and the caller's item stays.
-TEST(CertificateBuild, SerialNumberSignByte)
+TEST_F(CertificateBuild, SerialNumberSignByte)
 {
     Authority ca;
     struct Case {
@@ -159,7 +162,7 @@ TEST(CertificateBuild, SerialNumberSignByte)
 
 // What we build chains to what we build, in OpenSSL's eyes, for each
 // signature OpenSSL still checks; MD5 only below its security level.
-TEST(CertificateBuild, OpensslVerifiesBuiltCertificates)
+TEST_F(CertificateBuild, OpensslVerifiesBuiltCertificates)
 {
     Authority ca;
     Leaf leaf;
@@ -208,7 +211,7 @@ TEST(CertificateBuild, OpensslVerifiesBuiltCertificates)
 // The test PKI's authority, made by OpenSSL, names C first: rebuilt from
 // its decoded table the issuer comes out in EncodeName's order and OpenSSL
 // finds no issuer; its Name as it stands chains.
-TEST(CertificateBuild, ChainsToAnOpensslAuthorityThroughItsNameAsItStands)
+TEST_F(CertificateBuild, ChainsToAnOpensslAuthorityThroughItsNameAsItStands)
 {
     PkiKey caKey("ca");
     Leaf leaf;
@@ -245,7 +248,7 @@ TEST(CertificateBuild, ChainsToAnOpensslAuthorityThroughItsNameAsItStands)
 // recovers the signed DigestInfo instead, which must name the digest and
 // carry the TBS's digest (MD4 by openssl dgst, MD2 by our known-answer
 // tested digest).
-TEST(CertificateBuild, Md2AndMd4SignaturesRecoveredByOpenssl)
+TEST_F(CertificateBuild, Md2AndMd4SignaturesRecoveredByOpenssl)
 {
     Authority ca;
     Leaf leaf;
@@ -306,7 +309,7 @@ TEST(CertificateBuild, Md2AndMd4SignaturesRecoveredByOpenssl)
     }
 }
 
-TEST(CertificateBuild, DecoderReadsBackWhatWasBuilt)
+TEST_F(CertificateBuild, DecoderReadsBackWhatWasBuilt)
 {
     Authority ca;
     Leaf leaf;
@@ -345,7 +348,7 @@ TEST(CertificateBuild, DecoderReadsBackWhatWasBuilt)
 // The signed wrapper with an attribute set: our decoder checks the outer
 // signature and hands the attributes out; OpenSSL verifies the inner
 // certificate. challengePassword alone gives a plain certificate.
-TEST(CertificateBuild, WrapperCarriesAttributes)
+TEST_F(CertificateBuild, WrapperCarriesAttributes)
 {
     Authority ca;
     Leaf leaf;
@@ -392,7 +395,7 @@ TEST(CertificateBuild, WrapperCarriesAttributes)
 
 // The second form signs the inner certificate with the attributes as its
 // extensions as well.
-TEST(CertificateBuild, WrapperBodyWithAttributesAsExtensions)
+TEST_F(CertificateBuild, WrapperBodyWithAttributesAsExtensions)
 {
     Authority ca;
     Leaf leaf;
@@ -424,7 +427,7 @@ TEST(CertificateBuild, WrapperBodyWithAttributesAsExtensions)
 
 // Outputs that do not fit, missing inputs and unknown algorithms fail with
 // nothing written.
-TEST(CertificateBuild, FailuresAreClean)
+TEST_F(CertificateBuild, FailuresAreClean)
 {
     Authority ca;
     Leaf leaf;
@@ -484,7 +487,7 @@ TEST(CertificateBuild, FailuresAreClean)
 }
 
 // A null key stops after the TBS, which lies at the end of the TBS buffer.
-TEST(CertificateBuild, SignedCertificateIntoStopsAfterTbsWithoutKey)
+TEST_F(CertificateBuild, SignedCertificateIntoStopsAfterTbsWithoutKey)
 {
     Authority ca;
     const Bytes serial = {0x05};
@@ -499,7 +502,7 @@ TEST(CertificateBuild, SignedCertificateIntoStopsAfterTbsWithoutKey)
 }
 
 // SEQUENCE { body, AlgorithmIdentifier, BIT STRING } written out by hand.
-TEST(SignedStructure, EncodesAndRefusesBadSizes)
+TEST_F(SignedStructure, EncodesAndRefusesBadSizes)
 {
     const Bytes body = {0x05, 0x00};
     const Bytes signature = {0xAB};

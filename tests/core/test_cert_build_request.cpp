@@ -26,6 +26,9 @@ using testsupport::cert::Cat;
 using testsupport::cert::SlotText;
 using testsupport::cert::Tlv;
 
+class CertificationRequest : public WorkFilesTest {};
+class SignedPublicKeyAndChallenge : public WorkFilesTest {};
+
 const Bytes kVersion0 = {0x00};
 const RsaPublicKey kNoKey = {};
 
@@ -113,7 +116,7 @@ struct Requester {
     Names name{{kNameCountry, "ES"}, {kNameOrganization, "Norvane Test"}, {kNameCommonName, "Requester"}};
 };
 
-TEST(CertificationRequest, OpensslVerifiesOurRequests)
+TEST_F(CertificationRequest, OpensslVerifiesOurRequests)
 {
     Requester requester;
     Table attributes{{kExtChallengePassword, Text("secret123")}, {kExtEmailAddress, Text("req@example.test")}};
@@ -157,7 +160,7 @@ TEST(CertificationRequest, OpensslVerifiesOurRequests)
 
 // Requests from openssl req -new: without attributes ([0] empty) and with a
 // challengePassword and an extensionRequest holding subjectAltName.
-TEST(CertificationRequest, DecodesOpensslRequests)
+TEST_F(CertificationRequest, DecodesOpensslRequests)
 {
     Requester requester;
     const std::string base = "[ req ]\ndistinguished_name = dn\nprompt = no\nstring_mask = default\nutf8 = no\n";
@@ -202,7 +205,7 @@ TEST(CertificationRequest, DecodesOpensslRequests)
 
 // Crafted around the parts of a valid info: a clean failure (cursor where
 // it was, nothing handed out) or the attributes read as they are.
-TEST(CertificationRequest, DecoderRefusesMalformedInfo)
+TEST_F(CertificationRequest, DecoderRefusesMalformedInfo)
 {
     Requester requester;
     Table attributes{{kExtChallengePassword, Text("secret123")}};
@@ -251,7 +254,7 @@ TEST(CertificationRequest, DecoderRefusesMalformedInfo)
     }
 }
 
-TEST(CertificationRequest, EncoderFailsCleanly)
+TEST_F(CertificationRequest, EncoderFailsCleanly)
 {
     Requester requester;
     Bytes small(100);
@@ -293,7 +296,7 @@ Bytes OpensslSpkac(const std::string& name, const std::string& options)
     return testsupport::ReadFile(der);
 }
 
-TEST(SignedPublicKeyAndChallenge, ReadsOpensslSpkac)
+TEST_F(SignedPublicKeyAndChallenge, ReadsOpensslSpkac)
 {
     PkiKey signer("signer");
     struct Case {
@@ -343,7 +346,7 @@ TEST(SignedPublicKeyAndChallenge, ReadsOpensslSpkac)
     }
 }
 
-TEST(SignedPublicKeyAndChallenge, RefusesMalformedInput)
+TEST_F(SignedPublicKeyAndChallenge, RefusesMalformedInput)
 {
     Bytes der = OpensslSpkac("malformed", "");
     ASSERT_GT(der.size(), 300u);

@@ -66,7 +66,29 @@ struct PkiKey {
     PkiKey& operator=(const PkiKey&) = delete;
 };
 
-inline std::string WorkFile(const std::string& name) { return testsupport::WorkDir() + "/certbuild-" + name; }
+// Work files named so far: each test's are removed when the test ends.
+inline std::vector<std::string>& NamedWorkFiles()
+{
+    static std::vector<std::string> paths;
+    return paths;
+}
+
+inline std::string WorkFile(const std::string& name)
+{
+    std::string path = testsupport::WorkDir() + "/certbuild-" + name;
+    NamedWorkFiles().push_back(path);
+    return path;
+}
+
+// Base of the suites that hand files to openssl.
+class WorkFilesTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (const std::string& path : NamedWorkFiles()) std::remove(path.c_str());
+        NamedWorkFiles().clear();
+    }
+};
 
 // Writes the bytes to a work file (a stale one removed first) and names it.
 inline std::string Save(const std::string& name, const Bytes& bytes)
