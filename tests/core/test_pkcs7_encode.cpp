@@ -9,6 +9,7 @@
 
 #include "core/hash/digest.h"
 #include "core/pkcs7/pkcs7_encode_entry.h"
+#include "core/der/der_reader.h"
 #include "core/pkcs7/pkcs7_fields.h"
 #include "tests/support/openssl_cli.h"
 #include "tests/support/pkcs7_message_reader.h"
@@ -18,9 +19,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 using testsupport::Pki;
-using testsupport::pkcs7::Element;
-using testsupport::pkcs7::FileStream;
-using testsupport::pkcs7::Slots;
+using namespace testsupport::pkcs7;
 
 const char* kLegacy = " -provider legacy -provider default";
 
@@ -131,6 +130,97 @@ TEST_F(Pkcs7EncodeOpenssl, EnvelopedDataDecryptsUnderEachCipher)
                       0);
             EXPECT_EQ(Read("env.out"), content);
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+
+std::string Hex(const Bytes& bytes) { return testsupport::ToHex(bytes.data(), bytes.size()); }
+
+// OpenSSL 3 no longer opens signedAndEnvelopedData: each piece is opened
+// with its own command (the content key with pkeyutl, the content and the
+// encrypted digest with enc, the signature with pkeyutl -verifyrecover).
+TEST_F(Pkcs7EncodeOpenssl, SignedAndEnvelopedDataOpensPieceByPiece)
+{
+    struct Case {
+        int cipher;
+        const char* content;  // enc's name of the content cipher
+        std::size_t keyLength;
+    };
+    for (const Case& c : {Case{kCipherDes, "des-cbc", 8}, Case{kCipherRc4, "rc4", 16},
+                          Case{kCipherTripleDes, "des-ede3-cbc", 24}}) {
+        SCOPED_TRACE(c.content);
+        testsupport::pkcs7::AddSigner(&slots.sets, "signer");
+        testsupport::pkcs7::AddRecipient(&slots.sets, "recipient");
+        const Bytes content = SampleContent(1000);
+        ASSERT_EQ(Encode(kOperationSignAndEnvelope, content, "se", 0, c.cipher), Pkcs7Result::Done);
+        const Bytes message = Read("se.der");
+        ByteBuffer oid;
+        std::vector<Element> body, recipients, encrypted, signerInfos, wrapped;
+        ASSERT_TRUE(testsupport::pkcs7::WrappedBody(message, &oid, &body));
+        ASSERT_EQ(body.size(), 6u);
+        ASSERT_TRUE(testsupport::pkcs7::Children(body[1].whole, &recipients));
+        ASSERT_TRUE(testsupport::pkcs7::Children(body[3].whole, &encrypted));
+        ASSERT_TRUE(testsupport::pkcs7::Children(body[5].whole, &signerInfos));
+        ASSERT_EQ(recipients.size(), 1u);
+        ASSERT_EQ(encrypted.size(), 3u);
+        ASSERT_EQ(signerInfos.size(), 1u);
+
+        Pkcs7RecipientInfo recipient;
+        ASSERT_TRUE(ReadPkcs7RecipientInfo(recipients[0].whole, &recipient));
+        const Bytes wrappedKey = Of(recipient.encryptedKey);
+        ASSERT_TRUE(testsupport::WriteFile(Path("se.key.enc"), wrappedKey.data(), wrappedKey.size()));
+        ASSERT_EQ(Openssl("pkeyutl -decrypt -inkey " + Pki("recipient.key.pem") + " -in " + Path("se.key.enc") +
+                          " -out " + Path("se.key")),
+                  0);
+        const Bytes key = Read("se.key");
+        ASSERT_EQ(key.size(), c.keyLength);
+
+        // The IV: the OCTET STRING parameter of DES and triple DES; RC4's
+        // 16-byte key is the DES key and IV of its encrypted digests.
+        Pkcs7Algorithm cipher;
+        DERCursor cursor = der_reader::Inside(encrypted[1].whole);
+        ASSERT_TRUE(ReadPkcs7Algorithm(&cursor, &cipher));
+        Bytes iv;
+        if (c.cipher == kCipherRc4) {
+            EXPECT_EQ(Of(cipher.parameters), (Bytes{0x04, 0x00}));
+            iv.assign(key.begin() + 8, key.end());
+        } else {
+            ASSERT_EQ(cipher.parameters.length, 10u);
+            iv.assign(cipher.parameters.pointer + 2, cipher.parameters.pointer + 10);
+        }
+        ASSERT_TRUE(testsupport::pkcs7::Children(encrypted[2].whole, &wrapped));
+        ASSERT_EQ(wrapped.size(), 1u);
+        const Bytes ciphertext = Of(wrapped[0].content);
+        EXPECT_EQ(ciphertext.size(), c.cipher == kCipherRc4 ? 1000u : 1008u);
+        ASSERT_TRUE(testsupport::WriteFile(Path("se.content.enc"), ciphertext.data(), ciphertext.size()));
+        const std::string ivOption = c.cipher == kCipherRc4 ? "" : " -iv " + Hex(iv);
+        ASSERT_EQ(Openssl(std::string("enc -d -") + c.content + kLegacy + " -K " + Hex(key) + ivOption + " -in " +
+                          Path("se.content.enc") + " -out " + Path("se.content")),
+                  0);
+        EXPECT_EQ(Read("se.content"), content);
+
+        Pkcs7SignerInfo signer;
+        ASSERT_TRUE(ReadPkcs7SignerInfo(signerInfos[0].whole, &signer));
+        const Bytes sealed = Of(signer.signatureValue);
+        EXPECT_EQ(sealed.size(), 264u);  // 256 and a whole block of padding
+        ASSERT_TRUE(testsupport::WriteFile(Path("se.sig.enc"), sealed.data(), sealed.size()));
+        const bool tripleDes = c.cipher == kCipherTripleDes;
+        ASSERT_EQ(Openssl(std::string("enc -d ") + (tripleDes ? "-des-ede3-cbc" : "-des-cbc") + kLegacy + " -K " +
+                          Hex(Bytes(key.begin(), key.begin() + (tripleDes ? 24 : 8))) + " -iv " + Hex(iv) + " -in " +
+                          Path("se.sig.enc") + " -out " + Path("se.sig")),
+                  0);
+        ASSERT_EQ(Openssl("pkeyutl -verifyrecover -certin -inkey " + Pki("signer.cert.pem") + " -in " +
+                          Path("se.sig") + " -out " + Path("se.digestinfo")),
+                  0);
+        unsigned char digest[kMaxDigestLength], digestInfo[kMaxDigestInfoLength];
+        std::size_t digestLength = 0;
+        ASSERT_EQ(DigestDataBlock(digest, &digestLength, content.data(), content.size(), kDigestMd5), 0);
+        const std::size_t infoLength = BuildDigestInfo(digestInfo, kDigestMd5, digest);
+        EXPECT_EQ(Read("se.digestinfo"), Bytes(digestInfo, digestInfo + infoLength));
     }
 }
 

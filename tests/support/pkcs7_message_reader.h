@@ -9,6 +9,11 @@ namespace testsupport::pkcs7 {
 
 using Element = der_reader::Element;
 
+inline std::vector<unsigned char> Of(const ByteBuffer& view)
+{
+    return std::vector<unsigned char>(view.pointer, view.pointer + view.length);
+}
+
 // The elements inside the whole element that fills bytes (false when it
 // does not parse or does not fill them).
 inline bool Children(const ByteBuffer& whole, std::vector<Element>* children)
