@@ -15,7 +15,7 @@
 // Key and IV of one message; wiped by its owner. An RC4 message uses the
 // DES key followed by the IV as its 16-byte key.
 struct Pkcs7ContentKey {
-    int cipher = kCipherTripleDes;  // Pkcs7CipherKind
+    int cipher = kCipherTripleDes;  // Pkcs7ContentCipherCode
     unsigned char key[kPkcs7TripleDesKeySize] = {};
     std::size_t keyLength = 0;  // 8 or 24
     unsigned char iv[kPkcs7IvSize] = {};

@@ -11,21 +11,6 @@ void ClearSlots(DataSets* sets, std::uint32_t first, std::uint32_t last)
     for (std::uint32_t slot = first; slot <= last; ++slot) ClearDataSet(sets, slot);
 }
 
-// The leading SEQUENCE's whole length when it fits in the buffer, else 0.
-std::size_t SequenceLength(const Pkcs7DerInput& input)
-{
-    if (!input.data) return 0;
-    DERCursor cursor = der_reader::Reader(input.data, input.length);
-    ByteBuffer content, whole;
-    return der_reader::ReadExpected(&cursor, kTagSequence, &content, &whole) ? whole.length : 0;
-}
-
-bool AddSequence(DataSets* sets, std::uint32_t slot, const Pkcs7DerInput& input)
-{
-    const std::size_t length = SequenceLength(input);
-    return length && AddDataItem(sets, slot, input.data, length) == kDataSetsOk;
-}
-
 Pkcs7Result EncodeFromBuffers(DataStream* content, DataStream* message, Pkcs7DerInput signerCertificate,
                               Pkcs7DerInput signerKey, const char* password, Pkcs7DerInput recipientCertificate,
                               int operation, DataSets* sets, unsigned flags, bool keepSlots)
@@ -34,28 +19,36 @@ Pkcs7Result EncodeFromBuffers(DataStream* content, DataStream* message, Pkcs7Der
     const bool enveloping = operation == kOperationEnvelope || operation == kOperationSignAndEnvelope;
     const bool withSigner = operation != kOperationEnvelope || signerCertificate.data || signerKey.data;
     if (withSigner) {
-        if (!AddSequence(sets, kSlotSignerCertificates, signerCertificate)) return Pkcs7Result::CertificateUnusable;
-        if (!AddSequence(sets, kSlotSignerKeys, signerKey)) return Pkcs7Result::KeyUnusable;
+        if (!AddDerSequence(sets, kSlotSignerCertificates, signerCertificate)) return Pkcs7Result::CertificateUnusable;
+        if (!AddDerSequence(sets, kSlotSignerKeys, signerKey)) return Pkcs7Result::KeyUnusable;
         const char* text = password ? password : "";
         if (AddDataItem(sets, kSlotSignerPasswords, text, std::strlen(text) + 1) != kDataSetsOk)
             return Pkcs7Result::BadSlots;
     }
-    if (enveloping && !AddSequence(sets, kSlotRecipientCertificates, recipientCertificate))
+    if (enveloping && !AddDerSequence(sets, kSlotRecipientCertificates, recipientCertificate))
         return Pkcs7Result::CAUnusable;
     return EncodePKCS7Message(operation, message, content, false, true, kInnerData, operation, flags, sets, nullptr,
                               kCipherTripleDes);
 }
 
-// The own credentials become signer 1.
-bool CopyOwnCredentials(DataSets* sets)
+}  // namespace
+
+bool AddDerSequence(DataSets* sets, std::uint32_t slot, const Pkcs7DerInput& input)
+{
+    if (!input.data) return false;
+    DERCursor cursor = der_reader::Reader(input.data, input.length);
+    ByteBuffer content, whole;
+    return der_reader::ReadExpected(&cursor, kTagSequence, &content, &whole) &&
+           AddDataItem(sets, slot, whole.pointer, whole.length) == kDataSetsOk;
+}
+
+bool CopyOwnCredentialsToSigner(DataSets* sets)
 {
     ClearSlots(sets, kSlotSignerCertificates, kSlotSignerPasswords);
     return CopyDataItem(sets, kSlotSignerCertificates, kSlotOwnCertificate, 1) == kDataSetsOk &&
            CopyDataItem(sets, kSlotSignerKeys, kSlotOwnKey, 1) == kDataSetsOk &&
            CopyDataItem(sets, kSlotSignerPasswords, kSlotOwnPassword, 1) == kDataSetsOk;
 }
-
-}  // namespace
 
 int ContinuedOperation(int previousOperation, int operation)
 {
@@ -94,7 +87,7 @@ Pkcs7Result EncodePKCS7Message(int operation, DataStream* message, DataStream* c
 Pkcs7Result SignPKCS7WithOwnCredentials(int operation, DataStream* message, DataStream* content, DataSets* sets,
                                         int contentCipher)
 {
-    if (!CopyOwnCredentials(sets)) return Pkcs7Result::BadSlots;
+    if (!CopyOwnCredentialsToSigner(sets)) return Pkcs7Result::BadSlots;
     return EncodePKCS7Message(operation, message, content, false, true, kInnerData, operation, 0, sets, nullptr,
                               contentCipher);
 }

@@ -40,6 +40,14 @@ struct Pkcs7DerInput {
     std::size_t length;
 };
 
+// Adds the element (its leading SEQUENCE) to the slot; false when there is
+// none within the length or it cannot be stored.
+bool AddDerSequence(DataSets* sets, std::uint32_t slot, const Pkcs7DerInput& input);
+
+// The own credentials (slots 14, 12, 13) become signer 1 (slots 4-6, emptied
+// first); false when one is missing.
+bool CopyOwnCredentialsToSigner(DataSets* sets);
+
 // Encodes data with a signer (certificate, EncryptedPrivateKeyInfo and its
 // password) and, for operations 2 and 3, a recipient certificate, under
 // triple DES. The record's slots are emptied first. CertificateUnusable,

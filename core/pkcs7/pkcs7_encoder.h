@@ -35,7 +35,7 @@ struct Pkcs7EncoderBuffers {
 // wrap: write the ContentInfo and the body's SEQUENCE header (without it the
 // output begins with the version INTEGER). innerType: kInnerSigned,
 // kInnerEnveloped or kInnerSignedAndEnveloped name the content's type, any
-// other value data. contentCipher: Pkcs7CipherKind, above 2 triple DES.
+// other value data. contentCipher: Pkcs7ContentCipherCode, above 2 triple DES.
 // New RecipientInfos are added to slot 2 and new signatures to slot 8;
 // the caller clears them. The streams are finished on every path after
 // they were started; a failure may leave a partial message.

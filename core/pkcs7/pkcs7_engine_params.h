@@ -59,9 +59,7 @@ enum Pkcs7InnerType : int {
 };
 constexpr int kPkcs7TypeHintContentInfo = 255;
 
-// Content cipher of a message (the record that reads its identifier is
-// Pkcs7ContentCipher, in pkcs7_fields.h).
-enum Pkcs7CipherKind : int {
+enum Pkcs7ContentCipherCode : int {  // not the field reader's Pkcs7ContentCipher
     kCipherDes = 0,
     kCipherRc4 = 1,
     kCipherTripleDes = 2,
