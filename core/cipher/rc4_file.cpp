@@ -1,9 +1,8 @@
 #include <cstdio>
 #include <memory>
-#include <new>
 
 #include "core/cipher/rc4.h"
-#include "core/der/bytes.h"
+#include "core/toolkit/wipe.h"
 
 namespace {
 
@@ -11,17 +10,6 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FileOwner = std::unique_ptr<std::FILE, FileCloser>;
-
-// The chunk buffer holds plaintext: wiped before it is freed.
-struct ChunkBuffer {
-    unsigned char* bytes = new (std::nothrow) unsigned char[kRc4FileChunk];
-    ~ChunkBuffer()
-    {
-        if (!bytes) return;
-        FillBytes(bytes, 0, kRc4FileChunk);
-        delete[] bytes;
-    }
-};
 
 int SkipPrefix(std::FILE* input, unsigned char* chunk, std::size_t prefixLength)
 {
@@ -53,7 +41,8 @@ int CryptChunks(std::FILE* output, std::FILE* input, unsigned char* chunk, Rc4Co
 int EncryptFileRc4(const char* outputFileName, const char* inputFileName, Rc4Context* context,
                    std::size_t prefixLength)
 {
-    ChunkBuffer chunk;
+    // The chunk holds plaintext.
+    WipedHeapBuffer chunk(kRc4FileChunk);
     if (!chunk.bytes) return kRc4FileNoMemory;
     FileOwner input(std::fopen(inputFileName, "rb"));
     if (!input) return kRc4FileCannotOpenInput;

@@ -60,7 +60,7 @@ enum Pkcs7InnerType : int {
 };
 constexpr int kPkcs7TypeHintContentInfo = 255;
 
-enum Pkcs7ContentCipher : int {
+enum Pkcs7ContentCipherCode : int {  // not the field reader's Pkcs7ContentCipher
     kCipherDes = 0,
     kCipherRc4 = 1,
     kCipherTripleDes = 2,
