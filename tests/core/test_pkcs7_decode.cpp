@@ -13,12 +13,7 @@
 
 namespace {
 
-using testsupport::pkcs7::Bytes;
-using testsupport::pkcs7::InputStream;
-using testsupport::pkcs7::OpensslMessage;
-using testsupport::pkcs7::OutputStream;
-using testsupport::pkcs7::Slots;
-using testsupport::pkcs7::Text;
+using namespace testsupport::pkcs7;
 
 struct Decoded {
     Pkcs7Result result = Pkcs7Result::Done;
