@@ -33,7 +33,7 @@ enum Rc4FileResult : int {
     kRc4FileCannotOpenInput = 2000,
     kRc4FileCannotCreateOutput = 2001,
     kRc4FileInputShorterThanPrefix = 2002,
-    kRc4FileWriteFailed = 2003,  // the output holds the pieces written before
+    kRc4FileWriteFailed = 2003,
     kRc4FileNoMemory = 2004,
     kRc4FileReadFailed = 2005,   // the input failed part-way: the output is incomplete
 };
@@ -41,6 +41,9 @@ enum Rc4FileResult : int {
 enum : std::size_t { kRc4FileChunk = 4000 };
 
 // RC4-processes the input file, after skipping its first prefixLength bytes,
-// into the output file (created or truncated), with the caller's context.
+// into the output file (created or replaced), with the caller's context. The
+// output is written beside it first and takes its name only when complete:
+// on any failure an existing output file is left as it was, and the output
+// may name the input itself.
 int EncryptFileRc4(const char* outputFileName, const char* inputFileName, Rc4Context* context,
                    std::size_t prefixLength);

@@ -1,9 +1,9 @@
 #include <cstdio>
 #include <memory>
-#include <new>
+#include <string>
 
 #include "core/cipher/rc4.h"
-#include "core/der/bytes.h"
+#include "core/toolkit/wipe.h"
 
 namespace {
 
@@ -12,14 +12,43 @@ struct FileCloser {
 };
 using FileOwner = std::unique_ptr<std::FILE, FileCloser>;
 
-// The chunk buffer holds plaintext: wiped before it is freed.
-struct ChunkBuffer {
-    unsigned char* bytes = new (std::nothrow) unsigned char[kRc4FileChunk];
-    ~ChunkBuffer()
+// A file beside the output that does not exist yet: the output is written
+// there and renamed into place only when complete, so an output that names
+// the input (under any spelling) never truncates it, and a failure leaves
+// what was there before.
+struct PartFile {
+    std::string name;
+    std::FILE* file = nullptr;
+    bool Create(const char* outputFileName)
     {
-        if (!bytes) return;
-        FillBytes(bytes, 0, kRc4FileChunk);
-        delete[] bytes;
+        for (int n = 0; n < 100 && !file; ++n) {
+            name = std::string(outputFileName) + ".part" + std::to_string(n);
+            if (FileOwner existing{std::fopen(name.c_str(), "rb")}) continue;
+            file = std::fopen(name.c_str(), "wb");
+            if (!file) break;
+        }
+        if (!file) name.clear();
+        return file != nullptr;
+    }
+    // Closes it; false when the last buffered pieces could not be written.
+    bool Close()
+    {
+        const bool closed = std::fclose(file) == 0;
+        file = nullptr;
+        return closed;
+    }
+    ~PartFile()
+    {
+        if (file) std::fclose(file);
+        if (!name.empty()) std::remove(name.c_str());
+    }
+    bool MoveTo(const char* outputFileName)
+    {
+        // Renaming does not replace an existing file everywhere.
+        std::remove(outputFileName);
+        if (std::rename(name.c_str(), outputFileName) != 0) return false;
+        name.clear();
+        return true;
     }
 };
 
@@ -53,16 +82,19 @@ int CryptChunks(std::FILE* output, std::FILE* input, unsigned char* chunk, Rc4Co
 int EncryptFileRc4(const char* outputFileName, const char* inputFileName, Rc4Context* context,
                    std::size_t prefixLength)
 {
-    ChunkBuffer chunk;
+    // The chunk holds plaintext.
+    WipedHeapBuffer chunk(kRc4FileChunk);
     if (!chunk.bytes) return kRc4FileNoMemory;
     FileOwner input(std::fopen(inputFileName, "rb"));
     if (!input) return kRc4FileCannotOpenInput;
     int result = SkipPrefix(input.get(), chunk.bytes, prefixLength);
     if (result != kRc4FileDone) return result;
-    std::FILE* output = std::fopen(outputFileName, "wb");
-    if (!output) return kRc4FileCannotCreateOutput;
-    result = CryptChunks(output, input.get(), chunk.bytes, context);
+    PartFile output;
+    if (!output.Create(outputFileName)) return kRc4FileCannotCreateOutput;
+    result = CryptChunks(output.file, input.get(), chunk.bytes, context);
     // Buffered pieces reach the disk at close: a failed close is a failed write.
-    if (std::fclose(output) != 0 && result == kRc4FileDone) result = kRc4FileWriteFailed;
-    return result;
+    if (!output.Close() && result == kRc4FileDone) result = kRc4FileWriteFailed;
+    if (result != kRc4FileDone) return result;
+    input.reset();
+    return output.MoveTo(outputFileName) ? kRc4FileDone : kRc4FileCannotCreateOutput;
 }

@@ -6,6 +6,7 @@
 #include "core/rsa/random.h"
 #include "core/rsa/rsa.h"
 #include "core/toolkit/wipe.h"
+#include "core/x509/certificate.h"
 #include "core/x509/certificate_parts.h"
 
 namespace {
@@ -52,7 +53,7 @@ std::size_t EncodeRecipientInfo(const unsigned char* certificate, std::size_t ce
     RsaPublicKey publicKey;
     if (!key || keyLength == 0 ||
         !ReadCertificateIssuerAndSerial(certificate, certificateLength, &issuer, &serial) ||
-        !DecodeCertificatePublicKey(certificate, certificateLength, &publicKey))
+        !DecodeCertificateKey(certificate, certificateLength, &publicKey, nullptr, nullptr))
         return 0;
     unsigned char wrapped[kRsaMaxModulusBytes];
     std::size_t wrappedLength = 0;

@@ -7,7 +7,7 @@
 #include "core/text/text.h"
 #include "core/toolkit/toolkit.h"
 #include "core/toolkit/wipe.h"
-#include "core/x509/certificate_parts.h"
+#include "core/x509/certificate.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ int LoadCredentials(const char* password, const char* keyFileName, const char* c
     result = certificateFile.Read(certificateFileName);
     if (result != kCredentialsOk) return result;
     RsaPublicKey publicKey;
-    if (!DecodeCertificatePublicKey(certificateFile.data(), certificateFile.length, &publicKey))
+    if (!DecodeCertificateKey(certificateFile.data(), certificateFile.length, &publicKey, nullptr, nullptr))
         return kCredentialsCertificate;
     if (AddDataItem(sets, kSlotOwnCertificate, certificateFile.data(), certificateFile.length) != kDataSetsOk)
         return kCredentialsCertificate;

@@ -1,15 +1,11 @@
-// Parts of a certificate that other records copy: its public key, and its
-// issuer Name and serial number exactly as the certificate encodes them (a
+// The parts of a certificate that other records copy: its issuer Name and
+// serial number exactly as the certificate encodes them (a
 // Name rebuilt from its decoded fields may order or type its parts
 // differently, and a peer then no longer matches it).
 #pragma once
 #include <cstddef>
 
 #include "core/der/bytes.h"
-#include "core/rsa/rsa_key.h"
-
-// The public key of a decodable certificate; every other field is released.
-bool DecodeCertificatePublicKey(const unsigned char* der, std::size_t length, RsaPublicKey* key);
 
 // Views into the certificate's DER: the whole issuer Name and the serial
 // number's INTEGER content. False unless the bytes are an X.509

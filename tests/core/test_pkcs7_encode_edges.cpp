@@ -157,7 +157,7 @@ TEST_F(Pkcs7EncodeEdges, UnwrappedFormBeginsWithTheVersion)
 
 TEST_F(Pkcs7EncodeEdges, SlotsAreConsumedAndOwnCredentialsKept)
 {
-    testsupport::pkcs7::SetOwnCredentials(&slots.sets, "signer");
+    slots.LoadOwn("signer");
     testsupport::pkcs7::AddSigner(&slots.sets, "signer");
     testsupport::pkcs7::AddRecipient(&slots.sets, "recipient");
     ASSERT_EQ(Encode(kOperationSignAndEnvelope, Bytes(10, 1)), Pkcs7Result::Done);
@@ -354,7 +354,7 @@ TEST_F(Pkcs7EncodeEdges, BufferEntryPointsCheckEachDerInputAgainstItsLength)
 
 TEST_F(Pkcs7EncodeEdges, OwnCredentialsSignAStream)
 {
-    testsupport::pkcs7::SetOwnCredentials(&slots.sets, "signer");
+    slots.LoadOwn("signer");
     const Bytes content(100, 9);
     ASSERT_TRUE(testsupport::WriteFile(Path("in"), content.data(), content.size()));
     {

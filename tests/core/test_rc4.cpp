@@ -2,6 +2,7 @@
 // and lengths, and the chunked file routine with its result codes.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,6 +10,10 @@
 #include "core/cipher/rc4.h"
 #include "tests/support/openssl_cli.h"
 #include "tests/support/test_util.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -164,6 +169,21 @@ TEST_F(Rc4File, SkipsThePrefixAndEncryptsTheRestAcrossChunks)
     }
 }
 
+// The output may be the input itself: it is read whole before it is replaced.
+TEST_F(Rc4File, OutputMayBeTheInput)
+{
+    const Bytes input = Pattern(9000, 5);
+    ASSERT_TRUE(testsupport::WriteFile(Path("in"), input.data(), input.size()));
+    Rc4Context context;
+    InitRc4(&context, key.data(), key.size());
+    ASSERT_EQ(EncryptFileRc4(Path("in").c_str(), Path("in").c_str(), &context, 100), kRc4FileDone);
+    Bytes expected(input.begin() + 100, input.end());
+    Rc4Context reference;
+    InitRc4(&reference, key.data(), key.size());
+    CryptRc4(&reference, expected.data(), expected.size());
+    EXPECT_EQ(testsupport::ReadFile(Path("in")), expected);
+}
+
 TEST_F(Rc4File, PrefixEqualToTheSizeCreatesAnEmptyOutput)
 {
     Rc4Context context;
@@ -191,20 +211,26 @@ TEST_F(Rc4File, FailuresAnswerTheirCodes)
 }
 
 #ifndef _WIN32
-// A full device takes the writes into the buffer and refuses them at flush:
-// the failure must still be reported.
-TEST_F(Rc4File, WriteFailureIsReported)
+// Over the file-size limit every further write fails (SIGXFSZ ignored): the
+// failure is reported and the output file keeps what it held before.
+TEST_F(Rc4File, WriteFailureIsReportedAndKeepsTheOldOutput)
 {
-    std::FILE* full = std::fopen("/dev/full", "wb");
-    if (!full) GTEST_SKIP() << "no /dev/full";
-    std::fclose(full);
-    ASSERT_TRUE(testsupport::WriteFile(Path("in"), Pattern(9000).data(), 9000));
+    ASSERT_TRUE(testsupport::WriteFile(Path("in"), Pattern(20000).data(), 20000));
+    ASSERT_TRUE(testsupport::WriteFile(Path("out"), "old", 3));
     Rc4Context context;
     InitRc4(&context, key.data(), key.size());
-    EXPECT_EQ(EncryptFileRc4("/dev/full", Path("in").c_str(), &context, 0), kRc4FileWriteFailed);
-    // Small enough to sit in the stdio buffer until the close.
-    ASSERT_TRUE(testsupport::WriteFile(Path("in"), Pattern(10).data(), 10));
-    EXPECT_EQ(EncryptFileRc4("/dev/full", Path("in").c_str(), &context, 0), kRc4FileWriteFailed);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 9000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int result = EncryptFileRc4(Path("out").c_str(), Path("in").c_str(), &context, 0);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(result, kRc4FileWriteFailed);
+    EXPECT_EQ(testsupport::ReadFile(Path("out")), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(std::fopen((Path("out") + ".part0").c_str(), "rb"), nullptr);
 }
 
 // A folder opens for reading on Linux but every read fails: not a complete output.
