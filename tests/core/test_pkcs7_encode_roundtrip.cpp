@@ -43,11 +43,11 @@ protected:
     Slots slots;
 
     Bytes Encode(int operation, const Bytes& content, unsigned flags = 0, int cipher = kCipherTripleDes,
-                 bool continued = false, int previous = 0)
+                 bool continued = false, int previous = 0, int innerType = kInnerData)
     {
         InputStream in(content);
         OutputStream out;
-        EXPECT_EQ(EncodePKCS7Message(operation, &out.stream, &in.stream, continued, true, kInnerData,
+        EXPECT_EQ(EncodePKCS7Message(operation, &out.stream, &in.stream, continued, true, innerType,
                                      continued ? previous : operation, flags, &slots.sets, nullptr, cipher),
                   Pkcs7Result::Done);
         return out.Contents();
@@ -217,6 +217,31 @@ TEST_F(Pkcs7EncodeRoundTrip, EnvelopingAnOpenedMessageKeepsItsSignatures)
     EXPECT_EQ(EnvelopePKCS7Message(&refused.stream, &signedData.stream, recipient.data(), 10, &slots.sets,
                                    kCipherDes),
               Pkcs7Result::CAUnusable);
+}
+
+// A signed-and-enveloped message sealed again for a second party, which
+// opens the outer message with its key and the inner one with the first's.
+TEST_F(Pkcs7EncodeRoundTrip, NestedSignedAndEnvelopedMessagesOpenInTurn)
+{
+    const Bytes content = Content(300);
+    AddSigner(&slots.sets, "signer");
+    AddRecipient(&slots.sets, "recipient");
+    const Bytes inner = Encode(kOperationSignAndEnvelope, content);
+    AddSigner(&slots.sets, "signer2");
+    AddRecipient(&slots.sets, "signer2");
+    const Bytes outer = Encode(kOperationSignAndEnvelope, inner, kPkcs7FlagAttributes, kCipherRc4, false, 0,
+                               kInnerSignedAndEnveloped);
+    UseOwn("signer2");
+    Opened opened = Open(outer);
+    ASSERT_EQ(opened.result, Pkcs7Result::Done);
+    EXPECT_EQ(opened.status, kSignatureVerified);
+    EXPECT_EQ(opened.inner, kInnerSignedAndEnveloped);
+    EXPECT_EQ(opened.content, inner);
+    UseOwn("recipient");
+    opened = Open(inner);
+    EXPECT_EQ(opened.result, Pkcs7Result::Done);
+    EXPECT_EQ(opened.status, kSignatureVerified);
+    EXPECT_EQ(opened.content, content);
 }
 
 #ifndef _WIN32
