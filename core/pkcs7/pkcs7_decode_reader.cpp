@@ -3,6 +3,7 @@
 #include "core/der/der_reader.h"
 #include "core/der/der_stream.h"
 #include "core/pkcs7/pkcs7_decode_state.h"
+#include "core/x509/certificate_parts.h"
 
 namespace pkcs7_decode {
 
@@ -57,14 +58,7 @@ bool ReadRecord(MessageReader* reader, std::uint64_t end, unsigned char* buffer,
 
 bool CertificateIssuerSerial(const ByteBuffer& certificate, IssuerSerial* out)
 {
-    using namespace der_reader;
-    DERCursor outer = Inside(certificate), cert, tbs;
-    ByteBuffer version, algorithm;
-    bool hasVersion = false;
-    return Enter(&outer, kTagSequence, &cert) && Enter(&cert, kTagSequence, &tbs) &&
-           ReadOptional(&tbs, kTagContextConstructed, &hasVersion, &version) &&
-           ReadExpected(&tbs, kTagInteger, &out->serial) && out->serial.length > 0 &&
-           ReadExpected(&tbs, kTagSequence, &algorithm) && ReadExpected(&tbs, kTagSequence, &algorithm, &out->issuer);
+    return ReadCertificateIssuerAndSerial(certificate.pointer, certificate.length, &out->issuer, &out->serial);
 }
 
 bool SameIssuerSerial(const IssuerSerial& a, const ByteBuffer& issuer, const ByteBuffer& serial)
