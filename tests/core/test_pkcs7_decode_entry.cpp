@@ -199,7 +199,9 @@ TEST(Pkcs7DecodeCrafted, Rc4ParameterForms)
         EXPECT_EQ(DecodePKCS7Message(&out.stream, &in.stream, nullptr, &status, kPkcs7TypeHintContentInfo, &inner,
                                      &outer, 0, &slots.sets, nullptr, &cipher),
                   c.result);
-        if (c.result == Pkcs7Result::Done) EXPECT_EQ(out.Contents(), Content());
+        if (c.result == Pkcs7Result::Done) {
+            EXPECT_EQ(out.Contents(), Content());
+        }
     }
 }
 
@@ -280,7 +282,9 @@ TEST(Pkcs7DecodeCrafted, TypeHintsAndSkippedBytes)
         EXPECT_EQ(DecodePKCS7Message(&out.stream, &in.stream, nullptr, &status, c.hint, &inner, &outer, c.skip,
                                      &slots.sets, nullptr, &cipher),
                   c.result);
-        if (c.result == Pkcs7Result::Done) EXPECT_EQ(out.Contents(), Content());
+        if (c.result == Pkcs7Result::Done) {
+            EXPECT_EQ(out.Contents(), Content());
+        }
     }
 }
 
