@@ -199,8 +199,57 @@ TEST(Pkcs7DecodeCrafted, Rc4ParameterForms)
         EXPECT_EQ(DecodePKCS7Message(&out.stream, &in.stream, nullptr, &status, kPkcs7TypeHintContentInfo, &inner,
                                      &outer, 0, &slots.sets, nullptr, &cipher),
                   c.result);
-        if (c.result == Pkcs7Result::Done) EXPECT_EQ(out.Contents(), Content());
+        if (c.result == Pkcs7Result::Done) {
+            EXPECT_EQ(out.Contents(), Content());
+        }
     }
+}
+
+Pkcs7Result DecodeSigned(const Bytes& message)
+{
+    Slots slots;
+    InputStream in(message);
+    int status = -1, inner = -1, outer = -1, cipher = -1;
+    return DecodePKCS7Message(nullptr, &in.stream, nullptr, &status, kPkcs7TypeHintContentInfo, &inner, &outer, 0,
+                              &slots.sets, nullptr, &cipher);
+}
+
+// Lengths that reach past the element around them.
+TEST(Pkcs7DecodeCrafted, ElementsOverrunningTheirSet)
+{
+    const Bytes message = OpensslMessage("overrun", Content(), kSign + " -noattr");
+    ASSERT_EQ(DecodeSigned(message), Pkcs7Result::Done);
+    // The SignerInfos SET ends the message: 31 82 hh ll 30 82 hh ll ...
+    const std::size_t set = Find(message, Bytes{0x31, 0x82, 0x01});
+    ASSERT_EQ(message[set + 4], 0x30);
+    struct Case {
+        const char* name;
+        std::size_t at;
+    } cases[] = {{"SignerInfo past its SET", set + 7}, {"SET past the body", set + 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes altered = message;
+        ++altered[c.at];
+        EXPECT_EQ(DecodeSigned(altered), Pkcs7Result::BadStructure);
+        // With a byte more at the end, too: the lengths still disagree.
+        altered.push_back(0);
+        EXPECT_EQ(DecodeSigned(altered), Pkcs7Result::BadStructure);
+    }
+}
+
+// A record (here a certificate) must fit the 6144-byte record buffer.
+TEST(Pkcs7DecodeCrafted, RecordOverTheBufferIsRefused)
+{
+    std::string names;
+    for (int i = 0; i < 300; ++i) names += (i ? ",DNS:host" : "DNS:host") + std::to_string(1000 + i) + ".tavomir.test";
+    const std::string big = testsupport::WorkDir() + "/p7-big.cert.pem";
+    ASSERT_EQ(testsupport::openssl_cli::Run("req -x509 -new -key " + testsupport::Pki("signer.key.pem") +
+                                            " -subj /CN=Big -days 3650 -addext subjectAltName=" + names + " -out " + big),
+              0);
+    const Bytes message =
+        OpensslMessage("big-cert", Content(), "cms -sign -nodetach -md sha1 -signer " + big + " -inkey PKI/signer.key.pem");
+    ASSERT_GT(message.size(), 7000u);
+    EXPECT_EQ(DecodeSigned(message), Pkcs7Result::BadStructure);
 }
 
 // The bare body (type hint) and the bytes to skip in front.
@@ -233,7 +282,9 @@ TEST(Pkcs7DecodeCrafted, TypeHintsAndSkippedBytes)
         EXPECT_EQ(DecodePKCS7Message(&out.stream, &in.stream, nullptr, &status, c.hint, &inner, &outer, c.skip,
                                      &slots.sets, nullptr, &cipher),
                   c.result);
-        if (c.result == Pkcs7Result::Done) EXPECT_EQ(out.Contents(), Content());
+        if (c.result == Pkcs7Result::Done) {
+            EXPECT_EQ(out.Contents(), Content());
+        }
     }
 }
 
