@@ -225,3 +225,52 @@ TEST_F(Pkcs7EncodeOpenssl, SignedAndEnvelopedDataOpensPieceByPiece)
 }
 
 }  // namespace
+
+namespace {
+
+// A CA whose Name lists its parts in an unusual order (CN, O, C): a Name
+// rebuilt from decoded fields would not match it, the copied one does.
+TEST_F(Pkcs7EncodeOpenssl, IssuerNameIsCopiedAsTheCertificateEncodesIt)
+{
+    const std::string config = Path("order.cnf");
+    const std::string text =
+        "[req]\ndistinguished_name = dn\nstring_mask = default\nutf8 = no\nprompt = no\n[dn]\nCN = x\n"
+        "[v3_ca]\nbasicConstraints = critical, CA:TRUE\nkeyUsage = critical, keyCertSign\n";
+    ASSERT_TRUE(testsupport::WriteFile(config, text.data(), text.size()));
+    const std::string ca = Path("order-ca"), leaf = Path("order-leaf");
+    for (const std::string& command :
+         {"genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out " + ca + ".key",
+          "req -config " + config + " -new -x509 -extensions v3_ca -key " + ca +
+              ".key -subj '/CN=Zeta CA/O=Alpha Org/C=ES' -days 3650 -sha1 -set_serial 7 -out " + ca + ".pem",
+          "genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out " + leaf + ".key",
+          "req -config " + config + " -new -key " + leaf + ".key -subj '/CN=Leaf/C=ES' -out " + leaf + ".csr",
+          "x509 -req -in " + leaf + ".csr -CA " + ca + ".pem -CAkey " + ca + ".key -set_serial 0x0100 -days 3650 " +
+              "-sha1 -out " + leaf + ".pem",
+          "x509 -in " + leaf + ".pem -outform DER -out " + leaf + ".der",
+          std::string("pkcs8 -topk8 -v1 PBE-MD5-DES -iter 100") + kLegacy + " -in " + leaf +
+              ".key -passout pass:order -outform DER -out " + leaf + ".p8e.der"})
+        ASSERT_EQ(Openssl(command), 0) << command;
+    const Bytes certificate = testsupport::ReadFile(leaf + ".der");
+    const Bytes key = testsupport::ReadFile(leaf + ".p8e.der");
+    const char password[] = "order";
+    const Bytes content = SampleContent(300);
+
+    ASSERT_EQ(AddDataItem(&slots.sets, kSlotSignerCertificates, certificate.data(), certificate.size()), kDataSetsOk);
+    ASSERT_EQ(AddDataItem(&slots.sets, kSlotSignerKeys, key.data(), key.size()), kDataSetsOk);
+    ASSERT_EQ(AddDataItem(&slots.sets, kSlotSignerPasswords, password, sizeof password), kDataSetsOk);
+    ASSERT_EQ(Encode(kOperationSign, content, "order-signed"), Pkcs7Result::Done);
+    EXPECT_EQ(Openssl("cms -verify -binary -inform DER -in " + Path("order-signed.der") + " -CAfile " + ca +
+                      ".pem -out " + Path("order-signed.out")),
+              0);
+    EXPECT_EQ(Read("order-signed.out"), content);
+
+    ASSERT_EQ(AddDataItem(&slots.sets, kSlotRecipientCertificates, certificate.data(), certificate.size()),
+              kDataSetsOk);
+    ASSERT_EQ(Encode(kOperationEnvelope, content, "order-env", 0, kCipherTripleDes), Pkcs7Result::Done);
+    EXPECT_EQ(Openssl("cms -decrypt -binary -inform DER -in " + Path("order-env.der") + " -recip " + leaf +
+                      ".pem -inkey " + leaf + ".key -out " + Path("order-env.out")),
+              0);
+    EXPECT_EQ(Read("order-env.out"), content);
+}
+
+}  // namespace
