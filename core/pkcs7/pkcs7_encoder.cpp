@@ -310,7 +310,7 @@ Pkcs7Result EncodePKCS7Stream(int operation, DataStream* message, DataStream* co
     ScopedWipe wipeDigest{digest, sizeof digest};
     std::size_t digestLength = 0;
     if (!noContent) {
-        if (StartStream(content, kOpenRead) != kStreamSuccess) return Pkcs7Result::StreamNotReadable;
+        if (!content || StartStream(content, kOpenRead) != kStreamSuccess) return Pkcs7Result::StreamNotReadable;
         contentStarted.stream = content;
         const Pkcs7Result result =
             MeasureContent(content, buffers->plain, newSigners, &plainLength, digest, &digestLength);
@@ -339,7 +339,7 @@ Pkcs7Result EncodePKCS7Stream(int operation, DataStream* message, DataStream* co
     const bool copyContent = request.withContent;
     if (copyContent && (FlushStream(content) != kStreamSuccess || StartStream(content, kOpenRead) != kStreamSuccess))
         return Pkcs7Result::StreamNotReadable;
-    if (StartStream(message, kOpenWrite) != kStreamSuccess) return Pkcs7Result::OutputNotWritable;
+    if (!message || StartStream(message, kOpenWrite) != kStreamSuccess) return Pkcs7Result::OutputNotWritable;
     StartedStream messageStarted{message};
 
     if (!Write(message, layout.body)) return Pkcs7Result::ShortWrite;

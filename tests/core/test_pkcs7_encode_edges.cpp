@@ -107,6 +107,21 @@ TEST_F(Pkcs7EncodeEdges, RefusesEmptyContentBadContentKeysAndOperations)
     }
     for (int operation : {0, 4})
         EXPECT_EQ(Encode(operation, Bytes(5, 1)), Pkcs7Result::BadStructure);
+
+    // Streams that are not there, or cannot be started.
+    testsupport::pkcs7::AddSigner(&slots.sets, "signer");
+    FileStream content(Path("in")), missing(Path("no-such-folder/in")), unwritable(Path("no-such-folder/out"));
+    EXPECT_EQ(EncodePKCS7Message(kOperationSign, unwritable.get(), nullptr, false, true, kInnerData, 1, 0,
+                                 &slots.sets, nullptr, kCipherDes),
+              Pkcs7Result::StreamNotReadable);
+    testsupport::pkcs7::AddSigner(&slots.sets, "signer");
+    EXPECT_EQ(EncodePKCS7Message(kOperationSign, unwritable.get(), missing.get(), false, true, kInnerData, 1, 0,
+                                 &slots.sets, nullptr, kCipherDes),
+              Pkcs7Result::StreamNotReadable);
+    testsupport::pkcs7::AddSigner(&slots.sets, "signer");
+    EXPECT_EQ(EncodePKCS7Message(kOperationSign, unwritable.get(), content.get(), false, true, kInnerData, 1, 0,
+                                 &slots.sets, nullptr, kCipherDes),
+              Pkcs7Result::OutputNotWritable);
 }
 
 TEST_F(Pkcs7EncodeEdges, ContinuedOperationsCombineSigningAndEnveloping)
