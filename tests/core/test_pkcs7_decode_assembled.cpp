@@ -1,8 +1,8 @@
-// Messages assembled from openssl's parts. signedAndEnvelopedData, which
-// openssl no longer makes: assembled from the
-// parts of an openssl envelopedData (recipients, encrypted content) and an
-// openssl signedData of the same content (digests, certificates, SignerInfo),
-// its encryptedDigest encrypted under the content key by `openssl enc`.
+// Messages assembled from the parts of openssl's. signedAndEnvelopedData,
+// which openssl no longer makes: the recipients and encrypted content of an
+// openssl envelopedData with the digests, certificates and SignerInfo of an
+// openssl signedData of the same content, its encryptedDigest encrypted under
+// the content key by `openssl enc`. An envelopedData without its IV.
 #include <gtest/gtest.h>
 
 #include <string>
