@@ -1,7 +1,8 @@
-// signedAndEnvelopedData, which openssl no longer makes: assembled from the
-// parts of an openssl envelopedData (recipients, encrypted content) and an
-// openssl signedData of the same content (digests, certificates, SignerInfo),
-// its encryptedDigest encrypted under the content key by `openssl enc`.
+// Messages assembled from the parts of openssl's. signedAndEnvelopedData,
+// which openssl no longer makes: the recipients and encrypted content of an
+// openssl envelopedData with the digests, certificates and SignerInfo of an
+// openssl signedData of the same content, its encryptedDigest encrypted under
+// the content key by `openssl enc`. An envelopedData without its IV.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -171,6 +172,47 @@ TEST_P(Pkcs7DecodeSealed, DamagedEncryptedDigestFails)
                                                   &inner, &outer, 0, &slots.sets, nullptr, &cipher);
     EXPECT_TRUE(result == Pkcs7Result::CipherFailed || result == Pkcs7Result::SignerNotFound) << static_cast<int>(result);
     EXPECT_NE(status, kSignatureVerified);
+}
+
+// An envelopedData whose triple-DES identifier carries NULL for its IV:
+// the key is there, the IV is not, and the content cannot be opened.
+TEST(Pkcs7DecodeAssembled, MissingIvIsRefused)
+{
+    const Bytes enveloped = OpensslMessage("no-iv", Content(), "cms -encrypt -des3", "PKI/recipient.cert.pem");
+    const std::vector<Bytes> env = BodyElements(enveloped);
+    ASSERT_EQ(env.size(), 3u);
+    using namespace der_reader;
+    DERCursor outer = Reader(env[2].data(), env[2].size()), info;
+    ASSERT_TRUE(Enter(&outer, kTagSequence, &info));
+    std::vector<Bytes> parts;  // content type, algorithm, content
+    Element element;
+    while (ReadAny(&info, &element)) parts.emplace_back(element.whole.pointer, element.whole.pointer + element.whole.length);
+    ASSERT_EQ(parts.size(), 3u);
+    const Bytes des3 = {0x06, 0x08, 0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x03, 0x07};
+    struct Case {
+        const char* name;
+        Bytes algorithm;
+        Pkcs7Result result;
+    } cases[] = {
+        {"as sent", parts[1], Pkcs7Result::Done},
+        {"NULL", Tlv(0x30, Concat({des3, Bytes{0x05, 0x00}})), Pkcs7Result::BadStructure},
+        {"absent", Tlv(0x30, des3), Pkcs7Result::BadStructure},
+        {"IV of 7 bytes", Tlv(0x30, Concat({des3, Tlv(0x04, Bytes(7, 1))})), Pkcs7Result::BadStructure},
+    };
+    const Bytes oid = {0x06, 0x09, 0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x03};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes body = Tlv(0x30, Concat({env[0], env[1], Tlv(0x30, Concat({parts[0], c.algorithm, parts[2]}))}));
+        Slots slots;
+        slots.LoadOwn("recipient");
+        InputStream in(Tlv(0x30, Concat({oid, Tlv(0xA0, body)})));
+        OutputStream out;
+        int status = -1, inner = -1, outer = -1, cipher = -1;
+        EXPECT_EQ(DecodePKCS7Message(&out.stream, &in.stream, nullptr, &status, kPkcs7TypeHintContentInfo, &inner,
+                                     &outer, 0, &slots.sets, nullptr, &cipher),
+                  c.result);
+        EXPECT_EQ(out.Contents(), c.result == Pkcs7Result::Done ? Content() : Bytes());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Ciphers, Pkcs7DecodeSealed, ::testing::ValuesIn(kSealings),
