@@ -25,13 +25,11 @@ bool ReadExactly(DataStream* stream, unsigned char* buffer, std::size_t wanted)
 
 }  // namespace
 
-std::size_t ReadDERTagLength(DataStream* stream, int* tag, std::size_t* length)
+std::size_t ReadDERHeader(DataStream* stream, unsigned char* identifier, std::size_t* length)
 {
     unsigned char id;
     if (!ReadOneByte(stream, &id)) return 0;
-    int number = id & 0x1F;
-    if (number == 0x1F) return 0;
-    if (number == 0) number = id;
+    if ((id & 0x1F) == 0x1F) return 0;
 
     unsigned char first;
     if (!ReadOneByte(stream, &first)) return 0;
@@ -39,9 +37,18 @@ std::size_t ReadDERTagLength(DataStream* stream, int* tag, std::size_t* length)
     std::size_t lengthBytes =
         ReadDERLengthBytes(first, [stream](unsigned char* b) { return ReadOneByte(stream, b); }, &value);
     if (!lengthBytes) return 0;
-    std::size_t header = 1 + lengthBytes;
-    *tag = number;
+    *identifier = id;
     *length = value;
+    return 1 + lengthBytes;
+}
+
+std::size_t ReadDERTagLength(DataStream* stream, int* tag, std::size_t* length)
+{
+    unsigned char id;
+    std::size_t header = ReadDERHeader(stream, &id, length);
+    if (!header) return 0;
+    int number = id & 0x1F;
+    *tag = number == 0 ? id : number;
     return header;
 }
 

@@ -23,6 +23,10 @@ struct DERReadWork {
 // byte per read. Refused: the high-tag-number form, the indefinite form
 // 0x80, more than four length bytes. Result: header size.
 std::size_t ReadDERTagLength(DataStream* stream, int* tag, std::size_t* length);
+// The same header with the identifier byte as it stands, for readers that
+// must tell the class and form apart ([1] from BOOLEAN, a constructed
+// OCTET STRING from a primitive one).
+std::size_t ReadDERHeader(DataStream* stream, unsigned char* identifier, std::size_t* length);
 
 // Header, then for tags other than 16 and 17 the content into the work
 // buffer (refused when longer than its capacity). item points into the

@@ -2,6 +2,7 @@
 // on, its type numbers and its result codes. The stream codes share the
 // numbers 1000-1010 with a different meaning; keep the two apart by type.
 #pragma once
+#include "core/pkcs8/credentials.h"
 
 // Result of the engine's decoder, encoder and entry points.
 enum class Pkcs7Result : int {
@@ -34,9 +35,7 @@ enum Pkcs7Slot : int {
     kSlotSignerPasswords = 6,  // with their NUL
     kSlotRecipientCertificates = 7,
     kSlotNewSignatures = 8,
-    kSlotOwnKey = 12,
-    kSlotOwnPassword = 13,  // with its NUL
-    kSlotOwnCertificate = 14,
+    // 12-14: the own key, password and certificate of core/pkcs8/credentials.h.
 };
 
 // What a message is.
@@ -60,7 +59,7 @@ enum Pkcs7InnerType : int {
 };
 constexpr int kPkcs7TypeHintContentInfo = 255;
 
-enum Pkcs7ContentCipher : int {
+enum Pkcs7ContentCipherCode : int {  // not the field reader's Pkcs7ContentCipher
     kCipherDes = 0,
     kCipherRc4 = 1,
     kCipherTripleDes = 2,

@@ -32,21 +32,6 @@ struct FileBytes : SecretBytes {
     }
 };
 
-// The public key of a certificate, its other fields released at once.
-bool CertificateKey(const unsigned char* der, std::size_t length, RsaPublicKey* key)
-{
-    CertificateFields fields;
-    int ok = DecodeCertificate(der, length, &fields.wrapperVersion, &fields.serialNumber, nullptr, &fields.issuer,
-                               fields.notBefore, fields.notAfter, &fields.subject, &fields.signatureAlgorithm, key,
-                               nullptr, &fields.signatureStatus, &fields.extensions);
-    if (ok != 1) return false;
-    FreeItems(&fields.serialNumber, 1);
-    FreeItems(fields.issuer.slots, kNameSlots);
-    FreeItems(fields.subject.slots, kNameSlots);
-    FreeItems(fields.extensions.slots, kExtensionSlots);
-    return true;
-}
-
 }  // namespace
 
 int LoadCredentials(const char* password, const char* keyFileName, const char* certificateFileName, DataSets* sets)
@@ -69,7 +54,7 @@ int LoadCredentials(const char* password, const char* keyFileName, const char* c
     result = certificateFile.Read(certificateFileName);
     if (result != kCredentialsOk) return result;
     RsaPublicKey publicKey;
-    if (!CertificateKey(certificateFile.data(), certificateFile.length, &publicKey))
+    if (!DecodeCertificateKey(certificateFile.data(), certificateFile.length, &publicKey, nullptr, nullptr))
         return kCredentialsCertificate;
     if (AddDataItem(sets, kSlotOwnCertificate, certificateFile.data(), certificateFile.length) != kDataSetsOk)
         return kCredentialsCertificate;

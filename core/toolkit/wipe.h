@@ -1,6 +1,7 @@
 // Scoped wiping of secrets: local buffers and heap work buffers.
 #pragma once
 #include <cstddef>
+#include <new>
 #include <vector>
 
 #include "core/der/bytes.h"
@@ -20,4 +21,21 @@ struct SecretBytes {
     SecretBytes(const SecretBytes&) = delete;
     SecretBytes& operator=(const SecretBytes&) = delete;
     unsigned char* data() { return bytes.data(); }
+};
+
+// A heap work buffer for plaintext or keys whose allocation may fail
+// (bytes is then null, for the caller's own no-memory answer); wiped before
+// it is freed.
+struct WipedHeapBuffer {
+    std::size_t size;
+    unsigned char* bytes;
+    explicit WipedHeapBuffer(std::size_t count) : size(count), bytes(new (std::nothrow) unsigned char[count]) {}
+    ~WipedHeapBuffer()
+    {
+        if (!bytes) return;
+        FillBytes(bytes, 0, size);
+        delete[] bytes;
+    }
+    WipedHeapBuffer(const WipedHeapBuffer&) = delete;
+    WipedHeapBuffer& operator=(const WipedHeapBuffer&) = delete;
 };

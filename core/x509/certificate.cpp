@@ -278,3 +278,20 @@ int DecodeCertificate(const unsigned char* der, std::size_t derLength, ByteBuffe
         return 1;
     return 0;
 }
+
+bool DecodeCertificateKey(const unsigned char* der, std::size_t derLength, RsaPublicKey* publicKey,
+                          const RsaPublicKey* issuerKey, int* signatureStatus)
+{
+    CertificateFields fields;
+    int status = kSignatureUnchecked;
+    int ok = DecodeCertificate(der, derLength, &fields.wrapperVersion, &fields.serialNumber, nullptr, &fields.issuer,
+                               fields.notBefore, fields.notAfter, &fields.subject, &fields.signatureAlgorithm,
+                               publicKey, issuerKey, &status, &fields.extensions);
+    if (ok != 1) return false;
+    FreeItems(&fields.serialNumber, 1);
+    FreeItems(fields.issuer.slots, kNameSlots);
+    FreeItems(fields.subject.slots, kNameSlots);
+    FreeItems(fields.extensions.slots, kExtensionSlots);
+    if (signatureStatus) *signatureStatus = status;
+    return true;
+}

@@ -50,6 +50,11 @@ int DecodeCertificate(const unsigned char* der, std::size_t derLength, ByteBuffe
                       NameTable* subject, int* signatureAlgorithm, RsaPublicKey* publicKey,
                       const RsaPublicKey* issuerKey, int* signatureStatus, ExtensionTable* extensions);
 
+// The public key of a certificate, every other field released at once;
+// with an issuer key, its signature status too (signatureStatus may be null).
+bool DecodeCertificateKey(const unsigned char* der, std::size_t derLength, RsaPublicKey* publicKey,
+                          const RsaPublicKey* issuerKey, int* signatureStatus);
+
 // The codecs below return bytes consumed or written, 0 on failure; a failed
 // decoder leaves nothing allocated.
 
