@@ -5,12 +5,12 @@
 #include <memory>
 #include <vector>
 
-#include "core/io/stream.h"
 #include "platform/capi_handles.h"
 #include "signer/certs/certificado.h"
 #include "signer/cms/cms_stream.h"
 #include "signer/errors.h"
 #include "signer/driver_util.h"
+#include "signer/files/base64_file_writer.h"
 #include "signer/files/file_utils.h"
 #include "signer/files/output_file.h"
 #include "signer/files/temp_file.h"
@@ -82,35 +82,13 @@ bool SignerOf(PCCERT_CONTEXT certificate, TCertPrivateKey& key, CmsSigner& signe
     return true;
 }
 
-// Output of the message layer as base64 text: the DataStream given as
-// argument encodes each piece as it comes; the final piece ends the text.
-bool Base64StreamOutput(void* argument, const unsigned char* data, std::size_t length, bool final)
-{
-    DataStream* text = static_cast<DataStream*>(argument);
-    SetLastError(ERROR_SUCCESS);
-    bool ok = (length == 0 || WriteStream(text, data, length, nullptr) == kStreamSuccess) &&
-              (!final || FlushStream(text) == kStreamSuccess);
-    if (!ok && GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
-    return ok;
-}
-
 // The signed message written to the output's new file as base64 text in the
 // same pass, so a large input never has a DER copy on disk.
 bool SignFileBase64(std::FILE* input, std::uint64_t size, const CmsSigner& signer, bool detached,
                     TOutputFile& output, unsigned lineWidth, std::string& message)
 {
-    if (!output.CloseFile()) return Fail(message);
-    DataStream text{};
-    if (OpenStream(&text, kStreamFile, kTransferBase64Lines) != kStreamSuccess) return Fail(message, ERROR_WRITE_FAULT);
-    SetLastError(ERROR_SUCCESS);
-    bool opened = SetStreamFile(&text, output.TempName().c_str()) == kStreamSuccess &&
-                  SetStreamLineWidth(&text, lineWidth) == kStreamSuccess &&
-                  StartStream(&text, kOpenWrite) == kStreamSuccess;
-    if (!opened && GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
-    if (!opened) Fail(message);
-    bool ok = opened && SignFile(input, size, signer, detached, CmsOutput{Base64StreamOutput, &text}, message);
-    if (CloseStream(&text) != kStreamSuccess && ok) return Fail(message, ERROR_WRITE_FAULT);
-    return ok;
+    TBase64FileWriter text(output.File(), lineWidth);
+    return SignFile(input, size, signer, detached, CmsOutput{Base64FileWriterOutput, &text}, message);
 }
 
 // lineWidth 0: DER; else base64 text, lineWidth groups to a line.

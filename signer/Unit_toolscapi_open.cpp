@@ -78,55 +78,55 @@ bool CheckSigner(TCmsDecoder& decoder, const TChecks& checks, std::string& messa
     return false;
 }
 
+// Starts the decoder and feeds it the whole message file.
+bool DecodeFile(const TMessageFile& input, bool detached, CmsOutput output, HCRYPTPROV provider,
+                TCmsDecoder& decoder, std::string& message)
+{
+    TFile file = OpenFileOrThrow(input.path, "rb");
+    if (!decoder.Open(detached, output, provider)) return Fail(message);
+    if (!FeedMessageFile(file.Get(), input.base64, decoder)) return Fail(message);
+    return true;
+}
+
 // Decodes the attached message into `output` and checks it; nothing is
 // committed here.
-bool VerifyAttachedInto(const std::string& inputFile, std::FILE* output, const TChecks& checks,
-                        std::string& message)
+bool VerifyAttachedInto(const TMessageFile& input, std::FILE* output, const TChecks& checks, std::string& message)
 {
     TCryptProvider provider;
     if (!AcquireVerifyProvider(provider)) return Fail(message);
-    if (!FileExists(inputFile)) {
+    if (!FileExists(input.path)) {
         message = kNoInput;
         return false;
     }
-    TFile input = OpenFileOrThrow(inputFile, "rb");
-    std::uint64_t size = 0;
-    if (!FileSize(input.Get(), size)) return Fail(message, ERROR_READ_FAULT);
     TCmsDecoder decoder;
-    if (!decoder.Open(false, CmsOutput{CMsgStreamOutput, output}, provider.Get())) return Fail(message);
-    if (!FeedFile(input.Get(), size, decoder)) return Fail(message);
+    if (!DecodeFile(input, false, CmsOutput{CMsgStreamOutput, output}, provider.Get(), decoder, message)) return false;
     return CheckSigner(decoder, checks, message);
 }
 
-bool VerifyAttached(const std::string& inputFile, const std::string& outputFile, const TChecks& checks,
+bool VerifyAttached(const TMessageFile& input, const std::string& outputFile, const TChecks& checks,
                     std::string& message)
 {
-    TOutputFile output(outputFile, {inputFile});
-    if (!VerifyAttachedInto(inputFile, output.File(), checks, message)) return false;
+    TOutputFile output(outputFile, {input.path});
+    if (!VerifyAttachedInto(input, output.File(), checks, message)) return false;
     if (!output.Commit()) return Fail(message);
     return true;
 }
 
 // Decrypts into `output`, which stays the caller's.
-bool OpenEnvelopeInto(const std::string& inputFile, std::FILE* output, const TSignerRecord& signer,
-                      std::string& message)
+bool OpenEnvelopeInto(const TMessageFile& input, std::FILE* output, const TSignerRecord& signer, std::string& message)
 {
-    TFile input = OpenFileOrThrow(inputFile, "rb");
-    std::uint64_t size = 0;
-    if (!FileSize(input.Get(), size)) return Fail(message, ERROR_READ_FAULT);
     TCmsDecoder decoder;
-    if (!decoder.Open(false, CmsOutput{CMsgStreamOutput, output}, signer.Provider)) return Fail(message);
-    if (!FeedFile(input.Get(), size, decoder)) return Fail(message);
+    if (!DecodeFile(input, false, CmsOutput{CMsgStreamOutput, output}, signer.Provider, decoder, message)) return false;
     DWORD type = 0;
     if (!decoder.GetMessageType(&type)) return Fail(message);
     if (type != kCmsEnvelopedData) {
-        message = "Error: el archivo especificado no es un sobre: " + inputFile;
+        message = "Error: el archivo especificado no es un sobre: " + input.path;
         return false;
     }
     const CERT_INFO* recipient = nullptr;
     if (!decoder.GetRecipientInfo(&recipient)) return Fail(message);
     if (!CertCompareCertificate(kMessageEncoding, signer.Certificate->pCertInfo, const_cast<CERT_INFO*>(recipient))) {
-        message = "El usuario especificado no es destinatario del sobre: " + inputFile;
+        message = "El usuario especificado no es destinatario del sobre: " + input.path;
         return false;
     }
     if (!decoder.Decrypt(signer.Provider, signer.KeySpec)) return Fail(message);
@@ -138,37 +138,46 @@ bool OpenEnvelopeInto(const std::string& inputFile, std::FILE* output, const TSi
 bool VerifyPKCS7Attached(std::string inputFile, std::string outputFile, std::string caFile, std::string crlFile,
                          std::string ocspUrl, std::string& message, std::string ocspResponseFile)
 {
-    return VerifyAttached(inputFile, outputFile, TChecks{caFile, crlFile, ocspUrl, ocspResponseFile}, message);
+    return VerifyPKCS7Attached(TMessageFile{inputFile, false}, outputFile, caFile, crlFile, ocspUrl, message,
+                               ocspResponseFile);
+}
+
+bool VerifyPKCS7Attached(const TMessageFile& input, std::string outputFile, std::string caFile, std::string crlFile,
+                         std::string ocspUrl, std::string& message, std::string ocspResponseFile)
+{
+    return VerifyAttached(input, outputFile, TChecks{caFile, crlFile, ocspUrl, ocspResponseFile}, message);
 }
 
 bool VerifyPKCS7Detached(std::string signatureFile, std::string contentFile, std::string caFile,
                          std::string crlFile, std::string ocspUrl, std::string& message,
                          std::string ocspResponseFile)
 {
+    return VerifyPKCS7Detached(TMessageFile{signatureFile, false}, contentFile, caFile, crlFile, ocspUrl, message,
+                               ocspResponseFile);
+}
+
+bool VerifyPKCS7Detached(const TMessageFile& signature, std::string contentFile, std::string caFile,
+                         std::string crlFile, std::string ocspUrl, std::string& message,
+                         std::string ocspResponseFile)
+{
     TCryptProvider provider;
     if (!AcquireVerifyProvider(provider)) return Fail(message);
-    if (!FileExists(signatureFile)) {
+    if (!FileExists(signature.path)) {
         message = kNoInput;
         return false;
     }
-    TFile signature = OpenFileOrThrow(signatureFile, "rb");
     TFile content = OpenFileOrThrow(contentFile, "rb");
-    std::uint64_t signatureSize = 0;
-    std::uint64_t contentSize = 0;
-    if (!FileSize(signature.Get(), signatureSize) || !FileSize(content.Get(), contentSize))
-        return Fail(message, ERROR_READ_FAULT);
     TCmsDecoder decoder;
-    if (!decoder.Open(true, CmsOutput{}, provider.Get())) return Fail(message);
     // The whole signature message, however long, then the content.
-    if (!FeedFile(signature.Get(), signatureSize, decoder)) return Fail(message);
-    if (!FeedFile(content.Get(), contentSize, decoder)) return Fail(message);
+    if (!DecodeFile(signature, true, CmsOutput{}, provider.Get(), decoder, message)) return false;
+    if (!FeedMessageFile(content.Get(), false, decoder)) return Fail(message);
     return CheckSigner(decoder, TChecks{caFile, crlFile, ocspUrl, ocspResponseFile}, message);
 }
 
 bool OpenEnvelope(std::string inputFile, std::string outputFile, const TSignerRecord& signer, std::string& message)
 {
     TOutputFile output(outputFile, {inputFile});
-    if (!OpenEnvelopeInto(inputFile, output.File(), signer, message)) return false;
+    if (!OpenEnvelopeInto(TMessageFile{inputFile, false}, output.File(), signer, message)) return false;
     if (!output.Commit()) return Fail(message);
     return true;
 }
@@ -177,18 +186,27 @@ bool OpenEnvelopeAndVerify(std::string inputFile, std::string outputFile, const 
                            std::string caFile, std::string crlFile, std::string ocspUrl, std::string& message,
                            std::string ocspResponseFile)
 {
+    return OpenEnvelopeAndVerify(TMessageFile{inputFile, false}, outputFile, signer, caFile, crlFile, ocspUrl,
+                                 message, ocspResponseFile);
+}
+
+bool OpenEnvelopeAndVerify(const TMessageFile& input, std::string outputFile, const TSignerRecord& signer,
+                           std::string caFile, std::string crlFile, std::string ocspUrl, std::string& message,
+                           std::string ocspResponseFile)
+{
     TTempFile opened;
     {
         TFile file = OpenFileOrThrow(opened.Name(), "wb");
         std::string own;
-        if (!OpenEnvelopeInto(inputFile, file.Get(), signer, own)) {
+        if (!OpenEnvelopeInto(input, file.Get(), signer, own)) {
             message = own;
             return false;
         }
-        if (std::fflush(file.Get()) != 0) return Fail(message, ERROR_WRITE_FAULT);
+        if (!CloseWrittenFile(file)) return Fail(message);
     }
     std::string own;
-    if (!VerifyAttached(opened.Name(), outputFile, TChecks{caFile, crlFile, ocspUrl, ocspResponseFile}, own)) {
+    if (!VerifyAttached(TMessageFile{opened.Name(), false}, outputFile,
+                        TChecks{caFile, crlFile, ocspUrl, ocspResponseFile}, own)) {
         message = own;
         return false;
     }

@@ -110,7 +110,8 @@ TEST_F(Drivers, Base64SigningEqualsTheConvertedDerMessage)
 {
     for (bool detached : {false, true}) {
         for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{1000}, std::size_t{1500},
-                                 std::size_t{4500}, std::size_t{65543}, std::size_t{300001}}) {
+                                 std::size_t{4500}, std::size_t{65543}, std::size_t{300001},
+                                 std::size_t{1048576 + 7}}) {
             for (unsigned width : {500u, 7u}) {
                 std::string tag = (detached ? "b64d" : "b64a") + std::to_string(size) + "w" + std::to_string(width);
                 SCOPED_TRACE(tag);
