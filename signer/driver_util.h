@@ -1,6 +1,6 @@
 // What the signing and the verifying drivers share: failure texts from the
 // last error, and files handed to the streamed message layer in blocks of
-// kFileBlockSize, as they are stored or decoded from base64 text.
+// kFeedBlockSize, as they are stored or decoded from base64 text.
 #pragma once
 #include <windows.h>
 
@@ -47,16 +47,16 @@ bool FeedFile(std::FILE* file, std::uint64_t size, Layer& layer)
         SetLastError(ERROR_READ_FAULT);
         return false;
     }
-    std::vector<unsigned char> block(kFileBlockSize);
+    std::vector<unsigned char> block(kFeedBlockSize);
     std::uint64_t remaining = size;
     for (;;) {
-        std::size_t n = std::fread(block.data(), 1, kFileBlockSize, file);
-        if (n < kFileBlockSize && std::ferror(file)) {
+        std::size_t n = std::fread(block.data(), 1, kFeedBlockSize, file);
+        if (n < kFeedBlockSize && std::ferror(file)) {
             SetLastError(ERROR_READ_FAULT);
             return false;
         }
         remaining = n < remaining ? remaining - n : 0;
-        bool last = n < kFileBlockSize || remaining == 0;
+        bool last = n < kFeedBlockSize || remaining == 0;
         if (!layer.Update(block.data(), n, last)) return false;
         if (last) return true;
     }
@@ -76,7 +76,7 @@ bool FeedBase64File(std::FILE* file, Layer& layer)
         SetLastError(ERROR_READ_FAULT);
         return false;
     }
-    const std::size_t textBlock = 4 * kFileBlockSize;
+    const std::size_t textBlock = kFeedBlockSize;
     std::vector<char> text(textBlock);
     // Up to 3 sextets held from the block before, then the block's own.
     std::vector<unsigned char> block(3 * ((3 + textBlock + 3) / 4));

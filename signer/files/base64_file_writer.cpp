@@ -1,7 +1,5 @@
 #include "signer/files/base64_file_writer.h"
 
-#include <windows.h>
-
 namespace {
 
 // Bytes encoded at a time, and the text they can make: 4 characters a group
@@ -13,18 +11,18 @@ const std::size_t kTextBuffer = 256 * 1024;
 
 }  // namespace
 
-TBase64FileWriter::TBase64FileWriter(std::FILE* file, unsigned lineWidth)
-    : file_(file), text_(kTextBuffer + kSliceText)
+TBase64FileWriter::TBase64FileWriter(std::FILE* file, unsigned lineWidth) : file_(file), writer_(file)
 {
     InitBase64Stream(&coder_, 1, lineWidth);
+    for (std::vector<char>& text : text_) text.resize(kTextBuffer + kSliceText);
 }
 
 bool TBase64FileWriter::Drain()
 {
-    SetLastError(ERROR_SUCCESS);
-    const bool ok = held_ == 0 || std::fwrite(text_.data(), 1, held_, file_) == held_;
+    if (held_ == 0) return true;
+    const bool ok = writer_.Start(text_[filling_].data(), held_);
+    filling_ ^= 1;
     held_ = 0;
-    if (!ok && GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
     return ok;
 }
 
@@ -32,7 +30,7 @@ bool TBase64FileWriter::Write(const unsigned char* data, std::size_t length)
 {
     while (length > 0) {
         const std::size_t slice = length < kSliceBytes ? length : kSliceBytes;
-        held_ += EncodeBase64Chunk(&coder_, data, slice, text_.data() + held_);
+        held_ += EncodeBase64Chunk(&coder_, data, slice, text_[filling_].data() + held_);
         data += slice;
         length -= slice;
         if (held_ >= kTextBuffer && !Drain()) return false;
@@ -43,11 +41,11 @@ bool TBase64FileWriter::Write(const unsigned char* data, std::size_t length)
 bool TBase64FileWriter::Finish()
 {
     if (coder_.count == 1 || coder_.count == 2) {
-        EncodeBase64Group(text_.data() + held_, coder_.group, static_cast<int>(coder_.count));
+        EncodeBase64Group(text_[filling_].data() + held_, coder_.group, static_cast<int>(coder_.count));
         held_ += 4;
         coder_.count = 0;
     }
-    if (!Drain()) return false;
+    if (!Drain() || !writer_.Wait()) return false;
     SetLastError(ERROR_SUCCESS);
     if (std::fflush(file_) == 0) return true;
     if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);

@@ -1,13 +1,15 @@
 // Base64 text written to a file as bytes come, in large pieces: the text a
 // file DataStream in kTransferBase64Lines writes (CRLF after every lineWidth
 // groups, the padded last group without one), without a write call for each
-// line. The file stays the caller's.
+// line, the text going to disk on a thread of its own while the next is
+// encoded. The file stays the caller's.
 #pragma once
 #include <cstddef>
 #include <cstdio>
 #include <vector>
 
 #include "core/io/base64.h"
+#include "signer/files/write_behind.h"
 
 class TBase64FileWriter {
 public:
@@ -25,8 +27,12 @@ private:
 
     std::FILE* file_;
     Base64Coder coder_;
-    std::vector<char> text_;
+    // One filling while the other is written; declared before the writer,
+    // which waits for its last write when it goes.
+    std::vector<char> text_[2];
+    int filling_ = 0;
     std::size_t held_ = 0;
+    TWriteBehind writer_;
 };
 
 // Output of the message layer over a TBase64FileWriter given as argument;

@@ -292,8 +292,8 @@ FeedRecorder FeedByName(const std::string& path, bool base64)
 TEST(Base64Input, FedAsTheConverterDecodes)
 {
     std::string longText = "M";
-    while (longText.size() < 4 * kFileBlockSize) longText += "QUJD";  // ends inside a group
-    std::string exactBlock = longText.substr(0, 4 * kFileBlockSize);  // one text block exactly
+    while (longText.size() < kFeedBlockSize) longText += "QUJD";  // ends inside a group
+    std::string exactBlock = longText.substr(0, kFeedBlockSize);  // one text block exactly
     struct Case {
         const char* name;
         std::string text;
