@@ -13,7 +13,6 @@
 #include "signer/files/base64_file_writer.h"
 #include "signer/files/file_utils.h"
 #include "signer/files/output_file.h"
-#include "signer/files/temp_file.h"
 
 namespace {
 
@@ -113,6 +112,53 @@ bool SignPKCS7(const std::string& inputFile, const std::string& outputFile, PCCE
     return true;
 }
 
+// The signed message goes straight into the envelope encoder.
+bool EnvelopeInput(void* argument, const unsigned char* data, std::size_t length, bool final)
+{
+    return static_cast<TCmsEnvelopeEncoder*>(argument)->Update(data, length, final);
+}
+
+// Signs and envelopes in one pass: the signed message's length is known
+// before its first byte, so the envelope takes it as it is made, and no
+// copy of it is written. lineWidth 0: DER; else base64 text.
+bool SignAndEnvelope(const std::string& inputFile, const std::string& outputFile, PCCERT_CONTEXT certificate,
+                     const std::string& recipientFile, unsigned lineWidth, std::string& message)
+{
+    TDriverCall call;
+    if (!call) return Fail(message, ERROR_BUSY);
+    TFile input = OpenFileOrThrow(inputFile, "rb");
+    TOutputFile output(outputFile, {inputFile, recipientFile});
+    std::uint64_t size = 0;
+    if (!InputSize(input.Get(), size, message)) return false;
+    TCertPrivateKey key;
+    CmsSigner signer;
+    if (!SignerOf(certificate, key, signer)) return Fail(message);
+    std::uint64_t signedLength = 0;
+    if (!CmsSignedEncodedLength(signer, false, size, &signedLength)) return Fail(message);
+
+    // Missing or undecodable: no bytes, which the platform refuses.
+    TCertificado recipientCert;
+    recipientCert.LoadFromFile(recipientFile);
+    std::size_t certSize = recipientCert.GetSize();
+    TCertContext recipient(CertCreateCertificateContext(kMessageEncoding, recipientCert.GetData(),
+                                                        certSize > MAXDWORD ? 0 : static_cast<DWORD>(certSize)));
+    if (!recipient) return Fail(message);
+
+    std::unique_ptr<TBase64FileWriter> text;
+    CmsOutput envelopeOutput{CMsgStreamOutput, output.File()};
+    if (lineWidth != 0) {
+        text.reset(new TBase64FileWriter(output.File(), lineWidth));
+        envelopeOutput = CmsOutput{Base64FileWriterOutput, text.get()};
+    }
+    TCmsEnvelopeEncoder envelope;
+    if (!envelope.Open(recipient.Get(), key.Provider(), signedLength, envelopeOutput)) return Fail(message);
+    if (!SignFile(input.Get(), size, signer, false, CmsOutput{EnvelopeInput, &envelope}, message)) return false;
+    text.reset();
+    input.Reset();
+    if (!output.Commit()) return Fail(message);
+    return true;
+}
+
 }  // namespace
 
 bool CMsgStreamOutput(void* argument, const unsigned char* data, std::size_t length, bool final)
@@ -146,38 +192,12 @@ bool SignPKCS7Base64(std::string inputFile, std::string outputFile, PCCERT_CONTE
 bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
                           std::string recipientFile, std::string& message)
 {
-    TDriverCall call;
-    if (!call) return Fail(message, ERROR_BUSY);
-    TFile input = OpenFileOrThrow(inputFile, "rb");
-    TOutputFile output(outputFile, {inputFile, recipientFile});
-    // The signed message, deleted on every path.
-    TTempFile signedTemp;
-    TFile signedFile = OpenFileOrThrow(signedTemp.Name(), "w+b");
+    return SignAndEnvelope(inputFile, outputFile, certificate, recipientFile, 0, message);
+}
 
-    std::uint64_t size = 0;
-    if (!InputSize(input.Get(), size, message)) return false;
-    TCertPrivateKey key;
-    CmsSigner signer;
-    if (!SignerOf(certificate, key, signer)) return Fail(message);
-    if (!SignFile(input.Get(), size, signer, false, CmsOutput{CMsgStreamOutput, signedFile.Get()}, message)) return false;
-    input.Reset();
-
-    // Missing or undecodable: no bytes, which the platform refuses.
-    TCertificado recipientCert;
-    recipientCert.LoadFromFile(recipientFile);
-    std::size_t certSize = recipientCert.GetSize();
-    TCertContext recipient(CertCreateCertificateContext(kMessageEncoding, recipientCert.GetData(),
-                                                        certSize > MAXDWORD ? 0 : static_cast<DWORD>(certSize)));
-    if (!recipient) return Fail(message);
-
-    std::uint64_t signedSize = 0;
-    if (!FileSize(signedFile.Get(), signedSize)) return Fail(message, ERROR_READ_FAULT);
-    if (signedSize > kCmsMaxEncodedLength) return Fail(message, ERROR_FILE_TOO_LARGE);
-    TCmsEnvelopeEncoder encoder;
-    if (!encoder.Open(recipient.Get(), key.Provider(), signedSize, CmsOutput{CMsgStreamOutput, output.File()}))
-        return Fail(message);
-    if (!FeedFile(signedFile.Get(), signedSize, encoder)) return Fail(message);
-    signedFile.Reset();
-    if (!output.Commit()) return Fail(message);
-    return true;
+bool SignAndEnvelopePKCS7Base64(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
+                                std::string recipientFile, unsigned lineWidth, std::string& message)
+{
+    if (lineWidth == 0) return Fail(message, ERROR_INVALID_PARAMETER);
+    return SignAndEnvelope(inputFile, outputFile, certificate, recipientFile, lineWidth, message);
 }

@@ -27,9 +27,13 @@ bool SignPKCS7Detached(std::string inputFile, std::string outputFile, PCCERT_CON
 bool SignPKCS7Base64(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate, bool detached,
                      unsigned lineWidth, std::string& message);
 // Signed data with the content, encrypted for the recipient certificate's
-// key; the recipient file holds DER, PEM or bare base64.
+// key, in one pass (the signed message is never written); the recipient
+// file holds DER, PEM or bare base64.
 bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
                           std::string recipientFile, std::string& message);
+// The same message as base64 text, lines as SignPKCS7Base64 makes them.
+bool SignAndEnvelopePKCS7Base64(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
+                                std::string recipientFile, unsigned lineWidth, std::string& message);
 
 // Output of the message layer: writes the piece to the FILE* given as
 // argument, flushing it after the final piece. False on a short write or a
