@@ -1,5 +1,6 @@
 // Stream base64 decoder: the bytes a memory stream delivers, read in pieces
-// of any size, equal the text decoded in one chunk; and bytes written
+// of any size, and the text decoded a character at a time, equal the text
+// decoded in one chunk; and bytes written
 // through the encoder at any line width read back unchanged.
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +24,18 @@ void DecodeThroughStream(const std::uint8_t* text, std::size_t size, std::size_t
     InitBase64Stream(&whole, 0, 0);
     std::vector<unsigned char> expected(3 * ((size + 3) / 4));
     expected.resize(DecodeBase64Chunk(&whole, text, size, expected.data()));
+
+    // One character at a time, the decoder never takes whole groups at once.
+    Base64Coder single;
+    InitBase64Stream(&single, 0, 0);
+    std::vector<unsigned char> one;
+    for (std::size_t i = 0; i < size; ++i) {
+        unsigned char b[3];
+        std::size_t n = DecodeBase64Chunk(&single, text + i, 1, b);
+        one.insert(one.end(), b, b + n);
+    }
+    Check(one == expected && single.count == whole.count && single.armourState == whole.armourState &&
+          single.paddingPosition == whole.paddingPosition);
 
     DataStream s;
     Check(OpenStream(&s, kStreamChain, kTransferBase64Lines) == kStreamSuccess);

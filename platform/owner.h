@@ -112,10 +112,15 @@ struct ComObject {
 struct Bstr {
     static void Release(BSTR h) { SysFreeString(h); }
 };
+// Threads and events (no handle is null, never INVALID_HANDLE_VALUE).
+struct KernelObject {
+    static void Release(HANDLE h) { CloseHandle(h); }
+};
 }  // namespace owner_traits
 
 using TRegKey = TOwner<HKEY, owner_traits::RegKey>;
 using TFile = TOwner<std::FILE*, owner_traits::File>;
+using TKernelObject = TOwner<HANDLE, owner_traits::KernelObject>;
 using TModule = TOwner<HMODULE, owner_traits::Module>;
 using TLocalMemory = TOwner<HLOCAL, owner_traits::LocalMemory>;
 using TGdiObject = TOwner<HGDIOBJ, owner_traits::GdiObject>;

@@ -5,15 +5,14 @@
 #include <memory>
 #include <vector>
 
-#include "core/io/stream.h"
 #include "platform/capi_handles.h"
 #include "signer/certs/certificado.h"
 #include "signer/cms/cms_stream.h"
 #include "signer/errors.h"
 #include "signer/driver_util.h"
+#include "signer/files/base64_file_writer.h"
 #include "signer/files/file_utils.h"
 #include "signer/files/output_file.h"
-#include "signer/files/temp_file.h"
 
 namespace {
 
@@ -82,35 +81,13 @@ bool SignerOf(PCCERT_CONTEXT certificate, TCertPrivateKey& key, CmsSigner& signe
     return true;
 }
 
-// Output of the message layer as base64 text: the DataStream given as
-// argument encodes each piece as it comes; the final piece ends the text.
-bool Base64StreamOutput(void* argument, const unsigned char* data, std::size_t length, bool final)
-{
-    DataStream* text = static_cast<DataStream*>(argument);
-    SetLastError(ERROR_SUCCESS);
-    bool ok = (length == 0 || WriteStream(text, data, length, nullptr) == kStreamSuccess) &&
-              (!final || FlushStream(text) == kStreamSuccess);
-    if (!ok && GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
-    return ok;
-}
-
 // The signed message written to the output's new file as base64 text in the
 // same pass, so a large input never has a DER copy on disk.
 bool SignFileBase64(std::FILE* input, std::uint64_t size, const CmsSigner& signer, bool detached,
                     TOutputFile& output, unsigned lineWidth, std::string& message)
 {
-    if (!output.CloseFile()) return Fail(message);
-    DataStream text{};
-    if (OpenStream(&text, kStreamFile, kTransferBase64Lines) != kStreamSuccess) return Fail(message, ERROR_WRITE_FAULT);
-    SetLastError(ERROR_SUCCESS);
-    bool opened = SetStreamFile(&text, output.TempName().c_str()) == kStreamSuccess &&
-                  SetStreamLineWidth(&text, lineWidth) == kStreamSuccess &&
-                  StartStream(&text, kOpenWrite) == kStreamSuccess;
-    if (!opened && GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
-    if (!opened) Fail(message);
-    bool ok = opened && SignFile(input, size, signer, detached, CmsOutput{Base64StreamOutput, &text}, message);
-    if (CloseStream(&text) != kStreamSuccess && ok) return Fail(message, ERROR_WRITE_FAULT);
-    return ok;
+    TBase64FileWriter text(output.File(), lineWidth);
+    return SignFile(input, size, signer, detached, CmsOutput{Base64FileWriterOutput, &text}, message);
 }
 
 // lineWidth 0: DER; else base64 text, lineWidth groups to a line.
@@ -130,6 +107,53 @@ bool SignPKCS7(const std::string& inputFile, const std::string& outputFile, PCCE
                   ? SignFile(input.Get(), size, signer, detached, CmsOutput{CMsgStreamOutput, output.File()}, message)
                   : SignFileBase64(input.Get(), size, signer, detached, output, lineWidth, message);
     if (!ok) return false;
+    input.Reset();
+    if (!output.Commit()) return Fail(message);
+    return true;
+}
+
+// The signed message goes straight into the envelope encoder.
+bool EnvelopeInput(void* argument, const unsigned char* data, std::size_t length, bool final)
+{
+    return static_cast<TCmsEnvelopeEncoder*>(argument)->Update(data, length, final);
+}
+
+// Signs and envelopes in one pass: the signed message's length is known
+// before its first byte, so the envelope takes it as it is made, and no
+// copy of it is written. lineWidth 0: DER; else base64 text.
+bool SignAndEnvelope(const std::string& inputFile, const std::string& outputFile, PCCERT_CONTEXT certificate,
+                     const std::string& recipientFile, unsigned lineWidth, std::string& message)
+{
+    TDriverCall call;
+    if (!call) return Fail(message, ERROR_BUSY);
+    TFile input = OpenFileOrThrow(inputFile, "rb");
+    TOutputFile output(outputFile, {inputFile, recipientFile});
+    std::uint64_t size = 0;
+    if (!InputSize(input.Get(), size, message)) return false;
+    TCertPrivateKey key;
+    CmsSigner signer;
+    if (!SignerOf(certificate, key, signer)) return Fail(message);
+    std::uint64_t signedLength = 0;
+    if (!CmsSignedEncodedLength(signer, false, size, &signedLength)) return Fail(message);
+
+    // Missing or undecodable: no bytes, which the platform refuses.
+    TCertificado recipientCert;
+    recipientCert.LoadFromFile(recipientFile);
+    std::size_t certSize = recipientCert.GetSize();
+    TCertContext recipient(CertCreateCertificateContext(kMessageEncoding, recipientCert.GetData(),
+                                                        certSize > MAXDWORD ? 0 : static_cast<DWORD>(certSize)));
+    if (!recipient) return Fail(message);
+
+    std::unique_ptr<TBase64FileWriter> text;
+    CmsOutput envelopeOutput{CMsgStreamOutput, output.File()};
+    if (lineWidth != 0) {
+        text.reset(new TBase64FileWriter(output.File(), lineWidth));
+        envelopeOutput = CmsOutput{Base64FileWriterOutput, text.get()};
+    }
+    TCmsEnvelopeEncoder envelope;
+    if (!envelope.Open(recipient.Get(), key.Provider(), signedLength, envelopeOutput)) return Fail(message);
+    if (!SignFile(input.Get(), size, signer, false, CmsOutput{EnvelopeInput, &envelope}, message)) return false;
+    text.reset();
     input.Reset();
     if (!output.Commit()) return Fail(message);
     return true;
@@ -168,38 +192,12 @@ bool SignPKCS7Base64(std::string inputFile, std::string outputFile, PCCERT_CONTE
 bool SignAndEnvelopePKCS7(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
                           std::string recipientFile, std::string& message)
 {
-    TDriverCall call;
-    if (!call) return Fail(message, ERROR_BUSY);
-    TFile input = OpenFileOrThrow(inputFile, "rb");
-    TOutputFile output(outputFile, {inputFile, recipientFile});
-    // The signed message, deleted on every path.
-    TTempFile signedTemp;
-    TFile signedFile = OpenFileOrThrow(signedTemp.Name(), "w+b");
+    return SignAndEnvelope(inputFile, outputFile, certificate, recipientFile, 0, message);
+}
 
-    std::uint64_t size = 0;
-    if (!InputSize(input.Get(), size, message)) return false;
-    TCertPrivateKey key;
-    CmsSigner signer;
-    if (!SignerOf(certificate, key, signer)) return Fail(message);
-    if (!SignFile(input.Get(), size, signer, false, CmsOutput{CMsgStreamOutput, signedFile.Get()}, message)) return false;
-    input.Reset();
-
-    // Missing or undecodable: no bytes, which the platform refuses.
-    TCertificado recipientCert;
-    recipientCert.LoadFromFile(recipientFile);
-    std::size_t certSize = recipientCert.GetSize();
-    TCertContext recipient(CertCreateCertificateContext(kMessageEncoding, recipientCert.GetData(),
-                                                        certSize > MAXDWORD ? 0 : static_cast<DWORD>(certSize)));
-    if (!recipient) return Fail(message);
-
-    std::uint64_t signedSize = 0;
-    if (!FileSize(signedFile.Get(), signedSize)) return Fail(message, ERROR_READ_FAULT);
-    if (signedSize > kCmsMaxEncodedLength) return Fail(message, ERROR_FILE_TOO_LARGE);
-    TCmsEnvelopeEncoder encoder;
-    if (!encoder.Open(recipient.Get(), key.Provider(), signedSize, CmsOutput{CMsgStreamOutput, output.File()}))
-        return Fail(message);
-    if (!FeedFile(signedFile.Get(), signedSize, encoder)) return Fail(message);
-    signedFile.Reset();
-    if (!output.Commit()) return Fail(message);
-    return true;
+bool SignAndEnvelopePKCS7Base64(std::string inputFile, std::string outputFile, PCCERT_CONTEXT certificate,
+                                std::string recipientFile, unsigned lineWidth, std::string& message)
+{
+    if (lineWidth == 0) return Fail(message, ERROR_INVALID_PARAMETER);
+    return SignAndEnvelope(inputFile, outputFile, certificate, recipientFile, lineWidth, message);
 }

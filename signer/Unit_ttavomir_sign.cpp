@@ -16,7 +16,6 @@
 #include "platform/last_error.h"
 #include "signer/files/output_file.h"
 #include "signer/raw_rsa.h"
-#include "signer/files/temp_file.h"
 
 namespace {
 
@@ -92,37 +91,28 @@ bool TTavomir::SignPKCS7()
         SetResult(std::string("1\r\n") + kOutputIsInputText);
         return false;
     }
-    TTempFile message;
     TOutputFile output(FileOutputOne, {FileInputOne, FileCert});
     Tfrm_Login form(nullptr);
     if (!IdentifySigner(form)) return false;
     const TSignerRecord signer = form.SignerRecord();
 
+    // Base64 in the same pass: no DER copy of a large input on disk.
     std::string failure;
-    bool signedOk = false;
-    switch (kind) {
-    case SigningKind::Attached:
-    case SigningKind::Detached:
-        // Base64 in the same pass: no DER copy of a large input on disk.
-        signedOk = output.CloseFile() && SignPKCS7Base64(FileInputOne, output.TempName(), signer.Certificate,
-                                                         kind == SigningKind::Detached, kBase64LineWidth, failure);
-        if (!signedOk && failure.empty()) failure = GetLastErrorText();
-        break;
-    case SigningKind::Enveloped:
-        signedOk = SignAndEnvelopePKCS7(FileInputOne, message.Name(), signer.Certificate, FileCert, failure);
-        break;
+    bool signedOk = output.CloseFile();
+    if (signedOk && kind == SigningKind::Enveloped) {
+        signedOk = SignAndEnvelopePKCS7Base64(FileInputOne, output.TempName(), signer.Certificate, FileCert,
+                                              kBase64LineWidth, failure);
+    } else if (signedOk) {
+        signedOk = SignPKCS7Base64(FileInputOne, output.TempName(), signer.Certificate,
+                                   kind == SigningKind::Detached, kBase64LineWidth, failure);
     }
+    if (!signedOk && failure.empty()) failure = GetLastErrorText();
     if (!signedOk) {
         SetResult(kNotSecured + failure);
         return false;
     }
-    // A short write of the text is a failure, and the earlier output stays.
-    SetLastError(ERROR_SUCCESS);
-    if ((kind == SigningKind::Enveloped &&
-         (!output.CloseFile() ||
-          !ConvertFileBase64Width(message.c_str(), output.TempName().c_str(), kToBase64, kBase64LineWidth))) ||
-        !output.Commit()) {
-        if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
+    // A failed move keeps the earlier output.
+    if (!output.Commit()) {
         SetResult(kNotSecured + GetLastErrorText());
         return false;
     }

@@ -31,10 +31,9 @@ struct TSecuredFile {
 };
 
 // What opening a file leaves: the file holding its content and the
-// temporary files that live until the comparison is done.
+// temporary file that lives until the comparison is done.
 struct TOpenedFile {
     std::string content;
-    std::unique_ptr<TBase64Input> base64;
     std::unique_ptr<TTempFile> tempOutput;
 };
 
@@ -56,7 +55,8 @@ bool OpenOneFile(TTavomir& engine, const TSecuredFile& file, TOpenedFile& opened
     // The content must never replace a file being opened or compared.
     if (!IsNullOrEmpty(file.output) && OutputNamesInput(file.output, {file.input, file.otherInput}))
         throw EOutputIsInput(kOutputIsInputText);
-    opened.base64 = std::make_unique<TBase64Input>(file.input);
+    // Base64 text is decoded as the driver reads it.
+    const TMessageFile input{file.input, IsBase64Input(file.input)};
     if (IsNullOrEmpty(file.output)) {
         opened.tempOutput = std::make_unique<TTempFile>();
         opened.content = opened.tempOutput->Name();
@@ -72,14 +72,14 @@ bool OpenOneFile(TTavomir& engine, const TSecuredFile& file, TOpenedFile& opened
                                  : "1\r\nError identificando destinatario: forma de Login");
             return false;
         }
-        if (!OpenEnvelopeAndVerify(opened.base64->Path(), opened.content, form.SignerRecord(), engine.ACFile,
+        if (!OpenEnvelopeAndVerify(input, opened.content, form.SignerRecord(), engine.ACFile,
                                    engine.CRLFile, engine.URLOCSP, message, file.ocspFile)) {
             engine.SetResult("1\r\n" + message);
             return false;
         }
         return true;
     }
-    if (!VerifyPKCS7Attached(opened.base64->Path(), opened.content, engine.ACFile, engine.CRLFile, engine.URLOCSP,
+    if (!VerifyPKCS7Attached(input, opened.content, engine.ACFile, engine.CRLFile, engine.URLOCSP,
                              message, file.ocspFile)) {
         engine.SetResult("1\r\n" + message);
         return false;
@@ -117,9 +117,9 @@ bool TTavomir::VerifyDetached()
         SetResult("1\r\nNo existe el archivo 1");
         return false;
     }
-    TBase64Input signature(FileInputTwo);
+    const TMessageFile signature{FileInputTwo, IsBase64Input(FileInputTwo)};
     std::string message;
-    if (!VerifyPKCS7Detached(signature.Path(), FileInputOne, ACFile, CRLFile, URLOCSP, message, OCSPFileOne)) {
+    if (!VerifyPKCS7Detached(signature, FileInputOne, ACFile, CRLFile, URLOCSP, message, OCSPFileOne)) {
         SetResult("1\r\n" + message);
         return false;
     }

@@ -13,6 +13,8 @@ using cmscommon::Fail;
 bool Fail(HRESULT code) { return cmscommon::Fail(static_cast<DWORD>(code)); }
 
 const std::size_t kDesBlock = 8;
+// Ciphertext kept in memory before a key is known, before a file is made.
+const std::size_t kHeldInMemory = 64 * 1024;
 
 }  // namespace
 
@@ -31,6 +33,11 @@ bool TCmsContentDecryptor::End()
 
 bool TCmsContentDecryptor::Spill(const unsigned char* data, std::size_t length)
 {
+    // A key known soon after the content starts needs no file at all.
+    if (!spill_ && held_.size() + length <= kHeldInMemory) {
+        held_.insert(held_.end(), data, data + length);
+        return true;
+    }
     if (!spill_) {
         try {
             spillName_.reset(new TTempFile("tcd"));
@@ -39,6 +46,11 @@ bool TCmsContentDecryptor::Spill(const unsigned char* data, std::size_t length)
         }
         spill_.Reset(std::fopen(spillName_->c_str(), "w+b"));
         if (!spill_) return Fail(static_cast<DWORD>(ERROR_OPEN_FAILED));
+    }
+    if (!held_.empty()) {
+        if (std::fwrite(held_.data(), 1, held_.size(), spill_.Get()) != held_.size())
+            return Fail(static_cast<DWORD>(ERROR_WRITE_FAULT));
+        held_.clear();
     }
     if (std::fwrite(data, 1, length, spill_.Get()) != length) return Fail(static_cast<DWORD>(ERROR_WRITE_FAULT));
     return true;
@@ -86,6 +98,11 @@ bool TCmsContentDecryptor::Start()
     decrypting_ = true;
     work_.assign(kFileBlockSize + kDesBlock, 0);
     pending_ = 0;
+    if (!held_.empty()) {
+        std::vector<unsigned char> held;
+        held.swap(held_);
+        if (!Decrypt(held.data(), held.size())) return false;
+    }
     if (spill_) {
         std::FILE* file = spill_.Get();
         if (std::fflush(file) != 0 || std::fseek(file, 0, SEEK_SET) != 0)

@@ -1,6 +1,6 @@
 // Decrypts enveloped content as it passes. Ciphertext that passes before
-// the content key is known waits in a temporary file, which the decryptor
-// owns and deletes; the content key and the plaintext it holds back are
+// the content key is known waits in memory while it is small, then in a
+// temporary file, which the decryptor owns and deletes; the content key and the plaintext it holds back are
 // released and wiped when decryption ends or the decryptor goes.
 #pragma once
 #include <windows.h>
@@ -48,6 +48,7 @@ private:
     CmsOutput output_;
     ALG_ID algorithm_ = 0;
     bool cipherDone_ = false;
+    std::vector<unsigned char> held_;        // ciphertext kept before any went to the file
     std::unique_ptr<TTempFile> spillName_;  // before the stream: deleted after it is closed
     TFile spill_;
     bool decrypting_ = false;

@@ -129,6 +129,20 @@ TFile OpenFileOrThrow(const std::string& path, const char* mode)
     return file;
 }
 
+bool CloseWrittenFile(TFile& file)
+{
+    if (!file) return true;
+    std::FILE* handle = file.Detach();  // closed here, for the close's answer
+    SetLastError(ERROR_SUCCESS);
+    // The flush on its own: Wine's fclose does not report a failed final flush.
+    const bool flushed = std::fflush(handle) == 0;
+    if (std::fclose(handle) != 0 || !flushed) {
+        if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    return true;
+}
+
 bool FileExists(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());

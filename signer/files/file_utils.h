@@ -13,6 +13,11 @@
 // when it cannot.
 TFile OpenFileOrThrow(const std::string& path, const char* mode);
 
+// Flushes and closes a file that was written; false, with the last error set
+// (ERROR_WRITE_FAULT when the C library left none), when buffered bytes did
+// not reach it or the close failed. The owner is empty afterwards.
+bool CloseWrittenFile(TFile& file);
+
 // Conversion directions of ConvertFileBase64.
 enum : int {
     kToBase64 = 1,    // binary to base64 text with CRLF line breaks

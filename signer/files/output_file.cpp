@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "signer/files/file_utils.h"
+
 const char* const kOutputIsInputText = "El archivo de salida no puede ser un archivo de entrada";
 
 namespace {
@@ -54,16 +56,7 @@ TOutputFile::~TOutputFile()
 
 bool TOutputFile::CloseFile()
 {
-    if (!file_) return true;
-    std::FILE* file = file_.Detach();  // closed here, for the close's answer
-    SetLastError(ERROR_SUCCESS);
-    // The flush on its own: Wine's fclose does not report a failed final flush.
-    const bool flushed = std::fflush(file) == 0;
-    if (std::fclose(file) != 0 || !flushed) {
-        if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_WRITE_FAULT);
-        return false;
-    }
-    return true;
+    return CloseWrittenFile(file_);
 }
 
 bool TOutputFile::Commit()

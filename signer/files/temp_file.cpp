@@ -29,13 +29,3 @@ bool IsBase64Input(const std::string& path)
     TFile file = OpenFileOrThrow(path, "rb");
     return std::fgetc(file.Get()) == 'M';
 }
-
-TBase64Input::TBase64Input(const std::string& path) : path_(path)
-{
-    if (!IsBase64Input(path)) return;
-    temp_.reset(new TTempFile());
-    // Text that is not base64 decodes to whatever the converter makes of
-    // it; the handler's own checks refuse the result.
-    converted_ = ConvertFileBase64(path.c_str(), temp_->c_str(), kFromBase64);
-    path_ = temp_->Name();
-}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -235,6 +236,51 @@ TEST(Base64Stream, ChunkDecoderGroupsSpanCalls)
         out.insert(out.end(), b, b + n);
     }
     EXPECT_EQ(ToString(out), "Man is di");
+}
+
+// Texts of every kind (long runs of the alphabet, line breaks, blanks,
+// junk, armour lines, "=" anywhere), decoded in large pieces, give the
+// bytes and the held state that one character at a time gives.
+TEST(Base64Stream, LargePiecesDecodeAsCharacterByCharacter)
+{
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const std::string others[] = {"\r\n", " ", "=", "-----BEGIN PKCS7-----", "--", "*", "\x80", "-"};
+    std::mt19937 random(12345);
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        const int parts = 1 + static_cast<int>(random() % 12);
+        for (int p = 0; p < parts; ++p) {
+            if (random() % 3 == 0 && round % 4 != 0) {
+                text += others[random() % (sizeof others / sizeof others[0])];
+            } else {
+                for (std::size_t n = random() % 200; n > 0; --n) text += alphabet[random() % alphabet.size()];
+            }
+        }
+        Base64Coder one, large;
+        InitBase64Stream(&one, 0, 0);
+        InitBase64Stream(&large, 0, 0);
+        Bytes expected, got;
+        for (char c : text) {
+            unsigned char b[3];
+            std::size_t n = DecodeBase64Chunk(&one, &c, 1, b);
+            expected.insert(expected.end(), b, b + n);
+        }
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t piece = std::min<std::size_t>(text.size() - at, 1 + random() % 300);
+            Bytes b(3 * ((3 + piece + 3) / 4));
+            std::size_t n = DecodeBase64Chunk(&large, text.data() + at, piece, b.data());
+            got.insert(got.end(), b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n));
+            at += piece;
+        }
+        ASSERT_EQ(got, expected) << text;
+        EXPECT_EQ(large.count, one.count);
+        EXPECT_EQ(large.paddingPosition, one.paddingPosition);
+        EXPECT_EQ(large.armourState, one.armourState);
+        unsigned char restOne[3], restLarge[3];
+        std::size_t a = FinishBase64Decode(&one, restOne), b = FinishBase64Decode(&large, restLarge);
+        ASSERT_EQ(a, b);
+        EXPECT_EQ(0, std::memcmp(restOne, restLarge, a));
+    }
 }
 
 TEST(Base64Stream, FinishGivesOnlyWholeBytes)

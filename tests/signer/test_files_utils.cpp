@@ -1,5 +1,5 @@
-// Hex texts, file digests, temporary files, whole-file base64 conversion and
-// the base64 input detection.
+// Hex texts, file digests, temporary files, whole-file base64 conversion,
+// the base64 input detection and base64 messages decoded as they are fed.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "signer/driver_util.h"
 #include "signer/errors.h"
 #include "signer/files/file_utils.h"
 #include "signer/files/temp_file.h"
@@ -258,32 +259,72 @@ TEST(Base64Input, FirstByteM)
     EXPECT_THROW(IsBase64Input(Scratch("no-such-input.bin")), EFileOpenError);
 }
 
-TEST(Base64Input, DecodesIntoATemporaryFileThatGoes)
-{
-    std::string der = DataFile("cert/rich.der");
-    std::string temp;
+// What a feed hands to its layer: the bytes, and which update was the last.
+struct FeedRecorder {
+    std::vector<unsigned char> bytes;
+    int updates = 0;
+    int lastAt = -1;
+    bool Update(const unsigned char* data, std::size_t length, bool last)
     {
-        TBase64Input input(DataFile("files/rich.b64"));
-        EXPECT_TRUE(input.WasBase64());
-        EXPECT_TRUE(input.Converted());
-        temp = input.Path();
-        EXPECT_EQ(BaseName(temp).compare(0, 3, "tkw"), 0) << temp;
-        EXPECT_EQ(testsupport::ReadFile(temp), testsupport::ReadFile(der));
+        EXPECT_EQ(lastAt, -1) << "an update after the last";
+        bytes.insert(bytes.end(), data, data + length);
+        if (last) lastAt = updates;
+        ++updates;
+        return true;
     }
-    EXPECT_FALSE(Exists(temp));
+};
 
-    try {
-        TBase64Input input(DataFile("files/rich.b64"));
-        temp = input.Path();
-        throw EFileOpenError("a later step fails");
-    } catch (const ETavomirError&) {
+FeedRecorder FeedByName(const std::string& path, bool base64)
+{
+    FeedRecorder recorder;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    EXPECT_NE(file, nullptr) << path;
+    if (!file) return recorder;
+    EXPECT_TRUE(FeedMessageFile(file, base64, recorder));
+    std::fclose(file);
+    EXPECT_EQ(recorder.lastAt, recorder.updates - 1) << "the last update must carry the flag";
+    return recorder;
+}
+
+// Base64 text is decoded as it is fed, to exactly the bytes the whole-file
+// converter writes, whatever the text holds: a decoded copy on disk and
+// the feed must not differ, bad text included.
+TEST(Base64Input, FedAsTheConverterDecodes)
+{
+    std::string longText = "M";
+    while (longText.size() < kFeedBlockSize) longText += "QUJD";  // ends inside a group
+    std::string exactBlock = longText.substr(0, kFeedBlockSize);  // one text block exactly
+    struct Case {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"armoured, CRLF lines", "-----BEGIN PKCS7-----\r\nMIIBCgYJ\r\nKoZIhvcN\r\n-----END PKCS7-----\r\n"},
+        {"not base64 at all", "M!!not base64, at all??\r\n\x80\xff"},
+        {"padding in the middle", "MQ==QUJDRA=="},
+        {"group left incomplete", "MQUJDRE"},
+        {"lone M", "M"},
+        {"one text block exactly", exactBlock},
+        {"a text block and a bit", longText + "RA=="},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = Scratch("feed.b64");
+        std::string decoded = Scratch("feed.der");
+        ASSERT_TRUE(testsupport::WriteFile(text, c.text.data(), c.text.size()));
+        ConvertFileBase64(text.c_str(), decoded.c_str(), kFromBase64);
+        EXPECT_EQ(FeedByName(text, true).bytes, testsupport::ReadFile(decoded));
     }
-    EXPECT_FALSE(Exists(temp));
 
-    TBase64Input binary(der);
-    EXPECT_FALSE(binary.WasBase64());
-    EXPECT_EQ(binary.Path(), der);
-    EXPECT_THROW(TBase64Input(Scratch("no-such-input.bin")), EFileOpenError);
+    // A large message in lines of 500, as the signing operations write it.
+    std::string der = Scratch("feed-large.der");
+    std::string text = Scratch("feed-large.b64");
+    std::vector<unsigned char> data = Pattern(300001);
+    ASSERT_TRUE(testsupport::WriteFile(der, data.data(), data.size()));
+    ASSERT_TRUE(ConvertFileBase64Width(der.c_str(), text.c_str(), kToBase64, 500));
+    EXPECT_EQ(FeedByName(text, true).bytes, data);
+    EXPECT_EQ(FeedByName(DataFile("files/rich.b64"), true).bytes, testsupport::ReadFile(DataFile("cert/rich.der")));
+    // DER is fed as it is stored.
+    EXPECT_EQ(FeedByName(der, false).bytes, data);
 }
 
 }  // namespace

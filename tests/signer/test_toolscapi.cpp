@@ -14,6 +14,7 @@
 #include "signer/Unit_toolscapi.h"
 #include "platform/capi_handles.h"
 #include "signer/errors.h"
+#include "signer/files/base64_file_writer.h"
 #include "signer/files/file_utils.h"
 #include "platform/last_error.h"
 #include "tests/support/test_util.h"
@@ -110,7 +111,8 @@ TEST_F(Drivers, Base64SigningEqualsTheConvertedDerMessage)
 {
     for (bool detached : {false, true}) {
         for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{1000}, std::size_t{1500},
-                                 std::size_t{4500}, std::size_t{65543}, std::size_t{300001}}) {
+                                 std::size_t{4500}, std::size_t{65543}, std::size_t{300001},
+                                 std::size_t{1048576 + 7}}) {
             for (unsigned width : {500u, 7u}) {
                 std::string tag = (detached ? "b64d" : "b64a") + std::to_string(size) + "w" + std::to_string(width);
                 SCOPED_TRACE(tag);
@@ -299,6 +301,44 @@ TEST(StreamOutput, ShortWriteAndFailingFlushAreFailures)
     EXPECT_TRUE(CMsgStreamOutput(file, nullptr, 0, true));
     std::fclose(file);
     EXPECT_EQ(testsupport::ReadFile(path).size(), sizeof block);
+}
+
+// The base64 writer's text goes to disk on a thread of its own: a file that
+// takes nothing fails the piece after the one that failed, or the finish,
+// with the write's error; text that fits is written whole, in order.
+TEST(StreamOutput, Base64WriterReportsTheFailedWriteAndKeepsOrder)
+{
+    std::vector<unsigned char> bytes(3 * 1024 * 1024 + 2);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 131 + (i >> 11));
+    FILE* full = std::fopen("/dev/full", "wb");
+    if (!full) GTEST_SKIP() << "no /dev/full";
+    {
+        TBase64FileWriter writer(full, 500);
+        bool ok = true;
+        for (std::size_t at = 0; ok && at < bytes.size(); at += 65536) {
+            std::size_t n = std::min<std::size_t>(65536, bytes.size() - at);
+            ok = Base64FileWriterOutput(&writer, bytes.data() + at, n, at + n == bytes.size());
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    }
+    std::fclose(full);
+
+    std::string raw = Work("writer.bin"), converted = Work("writer.conv"), text = Work("writer.b64");
+    ASSERT_TRUE(testsupport::WriteFile(raw, bytes.data(), bytes.size()));
+    ASSERT_TRUE(ConvertFileBase64Width(raw.c_str(), converted.c_str(), kToBase64, 7));
+    FILE* file = std::fopen(text.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    {
+        TBase64FileWriter writer(file, 7);
+        for (std::size_t at = 0; at < bytes.size(); at += 4099) {
+            std::size_t n = std::min<std::size_t>(4099, bytes.size() - at);
+            ASSERT_TRUE(Base64FileWriterOutput(&writer, bytes.data() + at, n, at + n == bytes.size()));
+        }
+    }
+    std::fclose(file);
+    EXPECT_TRUE(testsupport::ReadFile(text) == testsupport::ReadFile(converted));
+    for (const std::string& name : {raw, converted, text}) DeleteFileA(name.c_str());
 }
 
 // A window message handled while a driver runs calls a driver again: the

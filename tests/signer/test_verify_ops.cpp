@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "signer/Unit_ttavomir.h"
+#include "signer/files/file_utils.h"
 #include "signer/files/output_file.h"
 #include "signer/ocsp/ocsp_status.h"
 #include "tests/support/installed_signer.h"
@@ -383,6 +384,55 @@ TEST_F(VerifyOperations, FilesOfOneSizeDifferingInTheLastByte)
     engine_.FileInputTwo = changed;
     EXPECT_FALSE(engine_.Execute());
     EXPECT_EQ(engine_.Message, kDifferent);
+}
+
+// Messages of many blocks, as "F" and "FE" write them (base64) and as DER:
+// each opens in one pass to the very content, and a tampered envelope
+// leaves the client's earlier file as it was.
+TEST_F(VerifyOperations, LargeMessagesOpenInOnePass)
+{
+    Bytes content(1024 * 1024 + 5);
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<unsigned char>(i * 29 + (i >> 9));
+    const std::string data = Work("large.bin");
+    ASSERT_TRUE(testsupport::WriteFile(data, content.data(), content.size()));
+    auto run = [&](const char* operation, const char* kind, const std::string& input, const std::string& output) {
+        engine_.Clear();
+        engine_.Operation = operation;
+        engine_.Format = "PKCS";
+        engine_.TypeOne = kind;
+        engine_.FileInputOne = input;
+        engine_.FileOutputOne = output;
+        engine_.FileCert = testsupport::PkiDir() + "/signer.cert.der";
+        return engine_.Execute();
+    };
+    const std::string signedText = Work("large.p7m"), envelopeText = Work("large.env.p7m");
+    ASSERT_TRUE(run("F", "", data, signedText)) << engine_.Message;
+    ASSERT_TRUE(run("FE", "", data, envelopeText)) << engine_.Message;
+    const std::string signedDer = Work("large.p7"), envelopeDer = Work("large.env.p7");
+    ASSERT_TRUE(ConvertFileBase64(signedText.c_str(), signedDer.c_str(), kFromBase64));
+    ASSERT_TRUE(ConvertFileBase64(envelopeText.c_str(), envelopeDer.c_str(), kFromBase64));
+
+    const std::string opened = Work("large.out");
+    for (const auto& input : {std::make_pair("F", signedText), std::make_pair("F", signedDer),
+                              std::make_pair("E", envelopeText), std::make_pair("E", envelopeDer)}) {
+        SCOPED_TRACE(input.second);
+        std::remove(opened.c_str());
+        EXPECT_TRUE(run("A", input.first, input.second, opened)) << engine_.Message;
+        EXPECT_EQ(engine_.Message, "2");
+        EXPECT_TRUE(testsupport::ReadFile(opened) == content);
+        EXPECT_EQ(TempLeftovers(), leftovers_) << "temporary files left";
+    }
+
+    Bytes envelope = testsupport::ReadFile(envelopeDer);
+    envelope[envelope.size() / 2] ^= 0x01;  // inside the ciphertext
+    const std::string tampered = Work("large.tampered.p7");
+    ASSERT_TRUE(testsupport::WriteFile(tampered, envelope.data(), envelope.size()));
+    ASSERT_TRUE(testsupport::WriteFile(opened, "earlier", 7));
+    EXPECT_FALSE(run("A", "E", tampered, opened));
+    ExpectText(engine_.Message, "1\r\n...");
+    EXPECT_EQ(testsupport::ReadFile(opened), Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+    for (const std::string& name : {data, signedText, envelopeText, signedDer, envelopeDer, tampered, opened})
+        std::remove(name.c_str());
 }
 
 // --- "AV" ----------------------------------------------------------------------

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,21 @@ inline std::string EnvDir(const char* name, const char* fallback = ".")
     const char* v = std::getenv(name);
     return (v && *v) ? std::string(v) : std::string(fallback);
 }
-inline std::string WorkDir() { return EnvDir("TAVOMIR_WORK_DIR"); }
+// Where a suite writes its files: the folder CTest gives it, or, run by
+// hand, a folder of its own under the system's temporary folder, never the
+// current folder (which may be the checkout).
+inline std::string WorkDir()
+{
+    const char* v = std::getenv("TAVOMIR_WORK_DIR");
+    if (v && *v) return v;
+    static const std::string fallback = [] {
+        std::error_code error;
+        std::filesystem::path folder = std::filesystem::temp_directory_path(error) / "tavomir-test-work";
+        std::filesystem::create_directories(folder, error);
+        return folder.string();
+    }();
+    return fallback;
+}
 inline std::string SourceDir() { return EnvDir("TAVOMIR_SOURCE_DIR", ".."); }
 inline std::string PkiDir() { return EnvDir("TAVOMIR_PKI_DIR"); }
 // A file of the test PKI.
