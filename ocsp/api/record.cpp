@@ -6,7 +6,7 @@
 #include "core/datasets/datasets.h"
 #include "core/der/bytes.h"
 #include "ocsp/Dunmere.h"
-#include "ocsp/api/record_slots.h"
+#include "ocsp/protocol/ocsp_sets.h"
 #include "ocsp/api/texts.h"
 
 namespace {
@@ -112,17 +112,17 @@ extern "C" int _SetCryptographicLibrary(OCSPData* record, int library)
 
 extern "C" int _SetOCSPUserCertificate(OCSPData* record, const unsigned char* der, std::uint32_t length)
 {
-    return AddUserItem(record, kUserCertificatesSlot, der, length);
+    return AddUserItem(record, kSlotUserCertificates, der, length);
 }
 
 extern "C" int _SetOCSPUserPrivateKey(OCSPData* record, const unsigned char* data, std::uint32_t length)
 {
-    return AddUserItem(record, kUserKeySlot, data, length);
+    return AddUserItem(record, kSlotUserPrivateKey, data, length);
 }
 
 extern "C" int _SetOCSPUserPassword(OCSPData* record, const char* text, std::uint32_t length)
 {
-    return AddUserItem(record, kUserPasswordSlot, text, length);
+    return AddUserItem(record, kSlotUserPassword, text, length);
 }
 
 extern "C" int _GetOCSPStatus(OCSPData* record, std::int32_t* status)
