@@ -21,8 +21,7 @@ int SignWithCryptoAPI(const unsigned char* data, std::size_t dataLength, unsigne
 // outside its validity, 31 not signed by the issuer, 0 failure.
 int CheckResponderIssuer(const DataSets* requestSets, const unsigned char* issuer, std::size_t issuerLength);
 
-// VerifyResponseSignature by CryptoAPI, as stored or byte-reversed; a
-// verify-only context unless the user set holds a requestor certificate
-// whose key provider is used.
+// VerifyResponseSignature by CryptoAPI, as stored or byte-reversed, on a
+// verify-only context (the user set is not needed for a public-key check).
 int VerifyResponseSignatureWithCryptoAPI(const DataSets* requestSets, const DataSets* userSets,
                                          int signatureAlgorithm);

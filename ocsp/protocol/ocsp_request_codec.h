@@ -36,7 +36,8 @@ std::size_t EncodeOCSPSignature(DERCursor* cursor, int algorithm, const ByteBuff
 std::size_t EncodeOCSPRequestMessage(DERCursor* cursor, int sign, std::size_t signatureLength,
                                      const ByteBuffer& tbsRequest);
 
-// Responder side; views point into the decoded bytes unless said.
+// Responder side; views point into the decoded bytes unless said. A
+// decoder moves the cursor past what it read, or leaves it on failure.
 
 // Request with its CertID; skips singleRequestExtensions whole. The hash
 // algorithm code is -1 for an algorithm we do not know.
@@ -44,20 +45,21 @@ std::size_t DecodeOCSPRequestEntry(DERCursor* cursor, ByteBuffer* serial, int* h
                                    ByteBuffer* nameHash, ByteBuffer* keyHash);
 // Optional [2] requestExtensions: only the nonce (no critical field) is
 // accepted; its value (the inner OCTET STRING's content) is handed out as a
-// heap copy released with FreeItems; {null, 0} when absent.
+// heap copy released with FreeItems. 0 also when absent (nonce {null, 0},
+// the cursor unmoved).
 std::size_t DecodeOCSPRequestExtensions(DERCursor* cursor, ByteBuffer* nonce);
 // TBSRequest: optional [0] version (must be v1), optional [1]
 // requestorName (the GeneralName inside it), the requestList's content and
 // the optional extensions (nonce as above).
 std::size_t DecodeTBSRequest(DERCursor* cursor, ByteBuffer* requestorName, ByteBuffer* requestList,
                              ByteBuffer* nonce);
-// Signature with its optional certificates, each a whole element; the
+// [0] { Signature } with its optional certificates, each a whole element; the
 // table (kOCSPMaxCertificates entries) is cleared first and an eleventh
 // certificate fails the decoding.
 std::size_t DecodeOCSPSignature(DERCursor* cursor, int* algorithm, ByteBuffer* signature, ByteBuffer* certificates,
                                 std::size_t* count);
 // OCSPRequest: the TBSRequest as a whole element and, when signed, the
-// Signature element inside [0].
+// whole [0] optionalSignature element (for DecodeOCSPSignature).
 std::size_t DecodeOCSPRequestMessage(DERCursor* cursor, int* isSigned, ByteBuffer* tbsRequest,
                                      ByteBuffer* signature);
 

@@ -7,31 +7,30 @@
 #include "core/der/bytes.h"
 #include "core/der/der.h"
 
-// Client side.
+// Client side. A decoder moves the cursor past what it read, or leaves it
+// on failure; views point into the decoded bytes.
 
-// OCSPResponse ::= SEQUENCE { responseStatus ENUMERATED (one content byte),
-// [0] { SEQUENCE { responseType OID, response OCTET STRING } } }. The
-// responseBytes are read only for status 0: the type's content and the
-// response (the OCTET STRING's content) as views; the cursor is then left
-// at the response's first byte.
+// OCSPResponse ::= SEQUENCE { responseStatus ENUMERATED (exactly one content
+// byte), [0] { SEQUENCE { responseType OID, response OCTET STRING } } }. The
+// responseBytes are required and read only for status 0: the type's content
+// and the response (the OCTET STRING's content).
 std::size_t DecodeOCSPResponseMessage(DERCursor* cursor, ByteBuffer* responseType, int* responseStatus,
                                       ByteBuffer* response);
 // BasicOCSPResponse: the whole tbsResponseData element, the signature
 // algorithm code (-1 when unknown), the signature (BIT STRING content, no
 // unused bits) and the certificates (whole elements, at most
-// kOCSPMaxCertificates; an eleventh fails) as views. The cursor is left at
-// the tbsResponseData's first byte.
+// kOCSPMaxCertificates; an eleventh fails).
 std::size_t DecodeBasicOCSPResponse(DERCursor* cursor, ByteBuffer* signature, int* signatureAlgorithm,
                                     ByteBuffer* tbsResponseData, ByteBuffer* certificates, std::size_t* count);
 // ResponseData: version (v1 only, the whole value checked), responderID
 // (kind 0 byName: the Name element; kind 1 byKey: the key hash), producedAt
 // and the nonce (the only extension accepted) as heap copies released with
-// FreeItems; the length of the responses' content, where the cursor is left.
+// FreeItems (all {null, 0} on failure); the responses' content as a view.
 std::size_t DecodeResponseData(DERCursor* cursor, ByteBuffer* byName, ByteBuffer* byKey, ByteBuffer* producedAt,
-                               std::size_t* responsesLength, int* responderIdKind, ByteBuffer* nonce);
+                               ByteBuffer* responses, int* responderIdKind, ByteBuffer* nonce);
 // SingleResponse: times, status (0 good, 1 revoked, 2 unknown), the
-// revocation time (empty unless revoked) and the CertID, all views. The
-// hash algorithm code is -1 for an algorithm we do not know.
+// revocation time (empty unless revoked), nextUpdate (empty when absent) and
+// the CertID. The hash algorithm code is -1 for one we do not know.
 std::size_t DecodeSingleResponse(DERCursor* cursor, ByteBuffer* thisUpdate, ByteBuffer* nextUpdate, int* status,
                                  ByteBuffer* revocationTime, ByteBuffer* serial, int* hashAlgorithm,
                                  ByteBuffer* nameHash, ByteBuffer* keyHash);

@@ -80,3 +80,6 @@ int ReadResponderExtensions(const DataSets* requestSets, int* cA, int* ocspSigni
 // from the RFC's 0, 1, 2, 3, 5, 6 and anything else. 1 done, 0 not.
 int StatusFromRecord(const DataSets* requestSets, int rawResponseStatus, std::uint32_t* certificateStatus);
 int MapResponseStatus(int rawResponseStatus, std::uint32_t* mapped);
+
+// 1 when the response's nonce is exactly the one sent (length and bytes).
+int CheckResponseNonce(const ByteBuffer& received, const unsigned char* sent, std::size_t sentLength);
