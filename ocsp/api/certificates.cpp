@@ -8,7 +8,9 @@
 #include "core/hash/digest.h"
 #include "core/text/text.h"
 #include "core/x509/certificate.h"
+#include "ocsp/protocol/decoded_certificate.h"
 #include "ocsp/Dunmere.h"
+#include "ocsp/api/response_common.h"
 #include "ocsp/protocol/certificate_readers.h"
 #include "ocsp/protocol/ocsp_sets.h"
 
@@ -17,21 +19,14 @@ namespace {
 // The first AIA location of a certificate. 1 undecodable, -1 none usable, 0 found.
 int ReadOcspLocation(const unsigned char* der, std::uint32_t length, char (&url)[DUNMERE_URL_SIZE])
 {
-    ByteBuffer serial = {nullptr, 0};
-    NameTable issuer, subject;
-    ExtensionTable extensions;
-    char notBefore[kValidityTextSize], notAfter[kValidityTextSize];
-    int algorithm = 0, signatureStatus = 0;
-    RsaPublicKey key = {};
-    if (!der || length == 0 ||
-        !DecodeCertificate(der, length, nullptr, &serial, nullptr, &issuer, notBefore, notAfter, &subject, &algorithm,
-                           &key, nullptr, &signatureStatus, &extensions))
-        return 1;
+    if (!der || length == 0) return 1;
+    const DecodedCertificate certificate({const_cast<unsigned char*>(der), length}, nullptr);
+    if (!certificate.decoded) return 1;
     int result = -1;
     std::uint16_t flags = 0;
     std::uint32_t critical = 0;
     ExtensionValues values;
-    const ByteBuffer& aia = extensions.slots[kExtAuthorityInfoAccess];
+    const ByteBuffer& aia = certificate.fields.extensions.slots[kExtAuthorityInfoAccess];
     if (aia.pointer && DecodeExtensionValue(aia, kExtAuthorityInfoAccess, &flags, &values, &critical) ==
                            kExtensionValueDecoded) {
         const ByteBuffer& location = values.slots[0];
@@ -44,17 +39,7 @@ int ReadOcspLocation(const unsigned char* der, std::uint32_t length, char (&url)
         }
     }
     FreeItems(values.slots, kExtensionValueSlots);
-    FreeItems(&serial, 1);
-    FreeItems(issuer.slots, kNameSlots);
-    FreeItems(subject.slots, kNameSlots);
-    FreeItems(extensions.slots, kExtensionSlots);
     return result;
-}
-
-bool Sha1Of(const unsigned char* data, std::size_t length, unsigned char (&digest)[20])
-{
-    std::size_t digestLength = 0;
-    return data && length > 0 && DigestDataBlock(digest, &digestLength, data, length, 6) == 0 && digestLength == 20;
 }
 
 // Mode 1: the URL listed for the certificate's hash.
@@ -67,7 +52,7 @@ int LocateFromResponderList(OCSPData* record, const unsigned char* der, std::uin
         return 1;
     }
     unsigned char digest[20];
-    if (Sha1Of(der, length, digest)) {
+    if (Sha1Digest(der, length, digest)) {
         for (std::uint32_t n = 1; n <= hashes && n <= urls; ++n) {
             const unsigned char* hash = nullptr;
             const unsigned char* url = nullptr;

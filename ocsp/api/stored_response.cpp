@@ -6,6 +6,7 @@
 #include "core/datasets/datasets.h"
 #include "core/text/text.h"
 #include "core/x509/certificate.h"
+#include "ocsp/protocol/decoded_certificate.h"
 #include "exchange/generalized_time.h"
 #include "ocsp/Dunmere.h"
 #include "ocsp/api/response_common.h"
@@ -87,24 +88,12 @@ void Hand(ByteBuffer* out, const ByteBuffer& copy)
 // Subject and issuer common names of a certificate, as copies.
 bool CommonNames(const ByteBuffer& certificate, ByteBuffer* subjectName, ByteBuffer* issuerName)
 {
-    ByteBuffer serial = {nullptr, 0};
-    NameTable issuer, subject;
-    ExtensionTable extensions;
-    char notBefore[kValidityTextSize], notAfter[kValidityTextSize];
-    int algorithm = 0, signatureStatus = 0;
-    RsaPublicKey key = {};
-    if (!certificate.pointer ||
-        !DecodeCertificate(certificate.pointer, certificate.length, nullptr, &serial, nullptr, &issuer, notBefore,
-                           notAfter, &subject, &algorithm, &key, nullptr, &signatureStatus, &extensions))
-        return false;
-    const ByteBuffer& subjectCn = subject.slots[kNameCommonName];
-    const ByteBuffer& issuerCn = issuer.slots[kNameCommonName];
+    const DecodedCertificate decoded(certificate, nullptr);
+    if (!certificate.pointer || !decoded.decoded) return false;
+    const ByteBuffer& subjectCn = decoded.fields.subject.slots[kNameCommonName];
+    const ByteBuffer& issuerCn = decoded.fields.issuer.slots[kNameCommonName];
     Hand(subjectName, CopyOut(subjectCn.pointer, subjectCn.length));
     Hand(issuerName, CopyOut(issuerCn.pointer, issuerCn.length));
-    FreeItems(&serial, 1);
-    FreeItems(issuer.slots, kNameSlots);
-    FreeItems(subject.slots, kNameSlots);
-    FreeItems(extensions.slots, kExtensionSlots);
     return true;
 }
 
