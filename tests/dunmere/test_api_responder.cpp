@@ -88,7 +88,9 @@ TEST_P(ApiAgainstResponder, StatusesAndResponderRules)
             EXPECT_EQ(out.error, c.error) << std::hex << out.error;
             EXPECT_EQ(out.status, -1);
         }
-        if (c.status == OCSP_CERT_REVOKED) EXPECT_EQ(out.revocationDate, "20240601120000Z");
+        if (c.status == OCSP_CERT_REVOKED) {
+            EXPECT_EQ(out.revocationDate, "20240601120000Z");
+        }
     }
 }
 
@@ -140,6 +142,56 @@ TEST(ApiExchange, ResponderFromTheCertificatesLocation)
     out = Query(options, Der(work + "/long.cert.der"), Der(Pki("ca.cert.der")));
     EXPECT_EQ(out.urlUsed, options.url);
     EXPECT_EQ(out.error, OCSP_ERR_SOCKET);
+}
+
+// A record that once decoded "good" reads back bad after any failing decode,
+// and decodes the same answer again as if fresh.
+TEST(ApiExchange, FailedDecodeLeavesNoStatusBehind)
+{
+    testsupport::OcspResponder responder = StartResponder(Delegated());
+    ASSERT_TRUE(responder.Started()) << responder.Log();
+    const Bytes target = Der(Pki("signer.cert.der")), ca = Der(Pki("ca.cert.der")),
+                other = Der(Pki("otherca.cert.der"));
+    const std::string url = responder.Url();
+    OCSPData record;
+    ASSERT_EQ(_InitOCSPData(&record), 0);
+    ASSERT_EQ(_SetOCSPClient(2, 1, 1, 0, url.c_str(), static_cast<int>(url.size()), nullptr, &record, 0, 0), 0);
+    ASSERT_EQ(_SetOCSPTarget(target.data(), static_cast<std::uint32_t>(target.size()), &record), 0);
+    ASSERT_EQ(_SetOCSPIssuer(ca.data(), static_cast<std::uint32_t>(ca.size()), &record), 0);
+    ASSERT_EQ(_SetCryptographicLibrary(&record, OCSP_LIB_CRYPTOAPI), 0);
+    ByteBuffer request = {nullptr, 0}, response = {nullptr, 0};
+    ASSERT_EQ(_EncodeOCSPRequest(&record, &request), 0);
+    ASSERT_EQ(_ExecuteOCSPTransaction(&request, &response, &record), 0);
+    _DestroyOCSPRequest(&request);
+    Bytes answer(response.pointer, response.pointer + response.length);
+    _DestroyOCSPResponse(&response);
+
+    struct Step {
+        const char* what;
+        std::size_t length;
+        const Bytes& issuer;
+        int decoded;
+        std::uint32_t error;
+        std::int32_t status;
+    } steps[] = {
+        {"whole", answer.size(), ca, 0, 0, OCSP_CERT_GOOD},
+        {"truncated", answer.size() - 1, ca, 1, OCSP_ERR_DECODING_RESPONSE, OCSP_STATUS_BAD},
+        {"whole again", answer.size(), ca, 0, 0, OCSP_CERT_GOOD},
+        {"another issuer", answer.size(), other, 1, OCSP_ERR_RESPONDER_NOT_ISSUED, OCSP_STATUS_BAD},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        record.errorCode = 0;
+        ByteBuffer given = {nullptr, 0};
+        ASSERT_EQ(_SetOCSPResponse(answer.data(), static_cast<std::uint32_t>(step.length), &given), 0);
+        EXPECT_EQ(_DecodeOCSPResponse(&given, &record, step.issuer.data(), static_cast<std::uint32_t>(step.issuer.size())),
+                  step.decoded);
+        EXPECT_EQ(_GetOCSPError(&record), step.error);
+        std::int32_t status = -1;
+        EXPECT_EQ(_GetOCSPStatus(&record, &status), step.decoded);
+        EXPECT_EQ(status, step.status);
+    }
+    EXPECT_EQ(_DestroyOCSPData(&record), 0);
 }
 
 // The stored-response exports on what the responder answered.

@@ -23,12 +23,6 @@ using testsupport::Pki;
 std::string Work(const std::string& name) { return testsupport::WorkDir() + "/signer-ocsp-" + name; }
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-testsupport::OcspResponder StartResponder()
-{
-    return testsupport::OcspResponder(Pki("ocsp/index.txt"), Pki("ca.cert.pem"), Pki("ocsp/responder.cert.pem"),
-                                      Pki("ocsp/responder.key.pem"));
-}
-
 class SignerOcsp : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
