@@ -127,7 +127,23 @@ WScript.Quit(!ok && tavomir.Message == expected ? 0 : 1);
 JS
 run "$system/cscript.exe" //Nologo "$(winpath "$out/revoked.js")" "$(winpath "$pki/messages/att.revoked.der")" |
     iconv -f CP437 -t UTF-8 || status=1
-echo "== OCSP: openssl ocsp on 127.0.0.1, examples/ocsp.js"
+echo "== OCSP: openssl ocsp on 127.0.0.1"
+# Verifies with the answer kept, then checks the kept answer with "OCSP".
+cat >"$out/ocsp.js" <<'JS'
+var tavomir = new ActiveXObject("TavomirCOM.Tavomir");
+var failed = 0;
+var steps = [["verified, the answer kept (A, F)", {Operation: "A", TypeOne: "F", FileInputOne: WScript.Arguments(0),
+              FileOutputOne: "NULL", OCSPFileOne: WScript.Arguments(1)}],
+             ["the kept answer (OCSP)", {Operation: "OCSP", FileInputOne: WScript.Arguments(1)}]];
+for (var i = 0; i < steps.length; i++) {
+    tavomir.Clear();
+    for (var name in steps[i][1]) tavomir[name] = steps[i][1][name];
+    var ok = tavomir.Execute();
+    if (!ok) failed++;
+    WScript.Echo(steps[i][0] + ": Execute " + ok + ", Message " + tavomir.Message.replace(/\r\n/g, " | "));
+}
+WScript.Quit(failed);
+JS
 bash "$root/tests/pki/make-ocsp.sh" "$pki" >/dev/null
 OPENSSL_CONF=/dev/null openssl ocsp -index "$pki/ocsp/index.txt" -CA "$pki/ca.cert.pem" \
     -rsigner "$pki/ocsp/responder.cert.pem" -rkey "$pki/ocsp/responder.key.pem" -rmd sha1 -ndays 1 -port 0 \
@@ -147,7 +163,7 @@ else
     run "$build/tools/fixture/tavomir_fixture.exe" reg-set CERT_AC sz "$(winpath "$pki/ca.cert.der")"
     run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_OCSP dword 1
     run "$build/tools/fixture/tavomir_fixture.exe" reg-set URL_OCSP sz "http://127.0.0.1:$port/"
-    run "$system/cscript.exe" //Nologo "$(winpath "$root/examples/ocsp.js")" "$(winpath "$out/message.p7m")" \
+    run "$system/cscript.exe" //Nologo "$(winpath "$out/ocsp.js")" "$(winpath "$out/message.p7m")" \
         "$(winpath "$out/message.ocsp")" | iconv -f CP437 -t UTF-8 || status=1
     check "kept OCSP answer (message.ocsp)" sh -c "$(declare -f decode); decode '$out/message.ocsp' '$out/message.ocsp.der' &&
         openssl ocsp -respin '$out/message.ocsp.der' -CAfile '$ca' -issuer '$ca' -cert '$pki/signer.cert.pem' |
