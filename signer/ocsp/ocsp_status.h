@@ -2,6 +2,7 @@
 // query for a certificate against its issuer, the answer kept as base64
 // text, and the offline check of a stored answer.
 #pragma once
+#include <initializer_list>
 #include <string>
 
 // Status values of a produced answer.
@@ -17,6 +18,11 @@ enum : int {
 bool CheckOCSPStatus(std::string url, const unsigned char* target, unsigned long targetLength,
                      const unsigned char* issuer, unsigned long issuerLength, std::string& text, int& status,
                      std::string responseFile);
+
+// The answer must never replace a file the operation reads or writes:
+// throws EOutputIsInput, before anything is asked, when the response file
+// (unless "" or "NULL") names one of them.
+void RefuseResponseFileNamingInput(const std::string& responseFile, std::initializer_list<std::string> files);
 
 // Writes the bytes to a new file (created or emptied): 0 when every byte
 // reached the disk and the file closed cleanly, 1 otherwise (a file that

@@ -9,6 +9,7 @@
 
 #include "signer/Unit_ttavomir.h"
 #include "signer/errors.h"
+#include "signer/files/output_file.h"
 #include "signer/ocsp/ocsp_status.h"
 #include "tests/support/host_openssl.h"
 #include "tests/support/ocsp_responder.h"
@@ -224,6 +225,42 @@ TEST_F(OcspOperations, RawSignatureWithOcsp)
         engine.FileCert = c.certificate;
         engine.OCSPFileOne = Work(std::string("arsa-") + c.what + ".ocsp");
         EXPECT_EQ(Run(engine), c.expected);
+    }
+}
+
+// The kept answer never replaces a file the operation reads.
+TEST_F(OcspOperations, ResponseFileNamingAnInputIsRefused)
+{
+    Configure(responder_->Url());
+    const std::string message = Work("own.p7m"), content = Work("own.bin"), signature = Work("own.sig");
+    for (const auto& copy : {std::make_pair(Pki("messages/att.sha256.der"), message),
+                             std::make_pair(Pki("messages/content.bin"), content),
+                             std::make_pair(Pki("messages/raw.be.sig"), signature)}) {
+        const Bytes bytes = testsupport::ReadFile(copy.first);
+        ASSERT_TRUE(testsupport::WriteFile(copy.second, bytes.data(), bytes.size()));
+    }
+    struct Case {
+        const char* operation;
+        std::string kept;
+        std::string watched;
+    } cases[] = {
+        {"A", message, message},
+        {"ARSA", signature, signature},
+        {"ARSA", content, content},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.operation) + " " + c.kept);
+        const Bytes before = testsupport::ReadFile(c.watched);
+        TTavomir engine;
+        engine.Operation = c.operation;
+        engine.TypeOne = "F";
+        engine.FileInputOne = std::string(c.operation) == "A" ? message : content;
+        engine.FileInputTwo = std::string(c.operation) == "A" ? "" : signature;
+        engine.FileOutputOne = "NULL";
+        engine.FileCert = Pki("signer.cert.der");
+        engine.OCSPFileOne = c.kept;
+        EXPECT_THROW(engine.Execute(), EOutputIsInput);
+        EXPECT_EQ(testsupport::ReadFile(c.watched), before);
     }
 }
 
