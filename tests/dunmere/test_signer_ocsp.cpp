@@ -272,6 +272,8 @@ TEST_F(OcspOperations, StoredAnswerChecks)
     ASSERT_TRUE(Ask("recipient.cert.der", text, status, kept));
     const std::string garbage = Work("garbage.ocsp");
     ASSERT_TRUE(testsupport::WriteFile(garbage, "\x30\x03\x0A\x01", 4));
+    const std::string empty = Work("empty.ocsp");
+    ASSERT_TRUE(testsupport::WriteFile(empty, "", 0));
     struct Case {
         const char* what;
         std::string file;
@@ -280,6 +282,7 @@ TEST_F(OcspOperations, StoredAnswerChecks)
     } cases[] = {
         {"unknown", kept, true, "1\r\nStatus desconocido"},
         {"undecodable", garbage, true, "1\r\nError decodificando respuesta OCSP: Error: decoding OCSP response\n"},
+        {"empty", empty, true, "1\r\nError decodificando respuesta OCSP: Error: decoding OCSP response\n"},
         {"no CA configured", kept, false,
          "1\r\nError decodificando respuesta OCSP: Error: reading issuer certificate\n"},
     };
