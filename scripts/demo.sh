@@ -4,7 +4,10 @@
 # sample file with examples/sign.js under Wine's cscript (attached, detached,
 # raw and enveloped), lets the host's OpenSSL verify each result, then opens
 # and verifies them through the object with examples/verify.js (a CRL
-# configured) and sees a message of a revoked signer refused by the CRL.
+# configured) and sees a message of a revoked signer refused by the CRL;
+# then verifies with OCSP against `openssl ocsp` on 127.0.0.1 (started and
+# stopped here), keeps the answer, checks it with "OCSP" and with OpenSSL,
+# and sees the revoked signer refused by the responder.
 #
 #   scripts/demo.sh
 #
@@ -104,6 +107,9 @@ check "enveloped (message.env.p7m)" sh -c "$(declare -f decode); decode '$out/me
     cmp '$out/enveloped.txt' '$message'"
 
 echo "== cscript examples/verify.js (CRL configured)"
+# The prefix keeps the settings of an earlier run: OCSP and the CA come later.
+run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_OCSP dword 0
+run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_AC dword 0
 run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_CRL dword 1
 run "$build/tools/fixture/tavomir_fixture.exe" reg-set CRL sz "$(winpath "$pki/ca.crl.der")"
 run "$system/cscript.exe" //Nologo "$(winpath "$root/examples/verify.js")" "$(winpath "$data")" "$(winpath "$out")" |
@@ -117,9 +123,57 @@ tavomir.TypeOne = "F";
 tavomir.FileInputOne = WScript.Arguments(0);
 var ok = tavomir.Execute();
 WScript.Echo("revoked signer (A, F): Execute " + ok + ", Message " + tavomir.Message.replace(/\r\n/g, " | "));
-WScript.Quit(!ok && tavomir.Message == "1\r\nEl Certificado del firmante esta Revocado" ? 0 : 1);
+var expected = WScript.Arguments.length > 1
+    ? "1\r\nEl Certificado del firmante esta Revocado: Certificado Revocado : 20240601120000Z"
+    : "1\r\nEl Certificado del firmante esta Revocado";
+WScript.Quit(!ok && tavomir.Message == expected ? 0 : 1);
 JS
 run "$system/cscript.exe" //Nologo "$(winpath "$out/revoked.js")" "$(winpath "$pki/messages/att.revoked.der")" |
     iconv -f CP437 -t UTF-8 || status=1
+echo "== OCSP: openssl ocsp on 127.0.0.1"
+# Verifies with the answer kept, then checks the kept answer with "OCSP".
+cat >"$out/ocsp.js" <<'JS'
+var tavomir = new ActiveXObject("TavomirCOM.Tavomir");
+var failed = 0;
+var steps = [["verified, the answer kept (A, F)", {Operation: "A", TypeOne: "F", FileInputOne: WScript.Arguments(0),
+              FileOutputOne: "NULL", OCSPFileOne: WScript.Arguments(1)}],
+             ["the kept answer (OCSP)", {Operation: "OCSP", FileInputOne: WScript.Arguments(1)}]];
+for (var i = 0; i < steps.length; i++) {
+    tavomir.Clear();
+    for (var name in steps[i][1]) tavomir[name] = steps[i][1][name];
+    var ok = tavomir.Execute();
+    if (!ok) failed++;
+    WScript.Echo(steps[i][0] + ": Execute " + ok + ", Message " + tavomir.Message.replace(/\r\n/g, " | "));
+}
+WScript.Quit(failed);
+JS
+bash "$root/tests/pki/make-ocsp.sh" "$pki" >/dev/null
+OPENSSL_CONF=/dev/null openssl ocsp -index "$pki/ocsp/index.txt" -CA "$pki/ca.cert.pem" \
+    -rsigner "$pki/ocsp/responder.cert.pem" -rkey "$pki/ocsp/responder.key.pem" -rmd sha1 -ndays 1 -port 0 \
+    -ignore_err </dev/null >"$out/responder.log" 2>&1 &
+responder=$!
+trap 'kill $responder 2>/dev/null; wineserver -k >/dev/null 2>&1 || true' EXIT
+port=
+for _ in $(seq 200); do
+    port=$(sed -n 's/^ACCEPT .*:\([0-9]*\) PID=.*/\1/p' "$out/responder.log")
+    [ -n "$port" ] && break
+    sleep 0.05
+done
+if [ -z "$port" ]; then
+    echo "OCSP responder did not start"; status=1
+else
+    run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_AC dword 1
+    run "$build/tools/fixture/tavomir_fixture.exe" reg-set CERT_AC sz "$(winpath "$pki/ca.cert.der")"
+    run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_OCSP dword 1
+    run "$build/tools/fixture/tavomir_fixture.exe" reg-set URL_OCSP sz "http://127.0.0.1:$port/"
+    run "$system/cscript.exe" //Nologo "$(winpath "$out/ocsp.js")" "$(winpath "$out/message.p7m")" \
+        "$(winpath "$out/message.ocsp")" | iconv -f CP437 -t UTF-8 || status=1
+    check "kept OCSP answer (message.ocsp)" sh -c "$(declare -f decode); decode '$out/message.ocsp' '$out/message.ocsp.der' &&
+        openssl ocsp -respin '$out/message.ocsp.der' -CAfile '$ca' -issuer '$ca' -cert '$pki/signer.cert.pem' -no_nonce |
+        grep -q ': good'"
+    run "$system/cscript.exe" //Nologo "$(winpath "$out/revoked.js")" "$(winpath "$pki/messages/att.revoked.der")" \
+        "OCSP" | iconv -f CP437 -t UTF-8 || status=1
+    kill "$responder" 2>/dev/null || true
+fi
 [ $status -eq 0 ] && echo "demo: every result verified" || echo "demo: some results did not verify"
 exit $status

@@ -11,4 +11,3 @@ bool NotAvailable(TTavomir& engine)
 
 bool TTavomir::TimeStamp() { return NotAvailable(*this); }
 bool TTavomir::VerifyTimeStamp() { return NotAvailable(*this); }
-bool TTavomir::CheckOCSPResponse() { return NotAvailable(*this); }

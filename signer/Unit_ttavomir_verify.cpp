@@ -15,6 +15,7 @@
 #include "signer/files/file_utils.h"
 #include "signer/files/output_file.h"
 #include "signer/files/temp_file.h"
+#include "signer/ocsp/ocsp_status.h"
 #include "signer/raw_rsa.h"
 #include "signer/ui/Unit_login.h"
 
@@ -55,6 +56,7 @@ bool OpenOneFile(TTavomir& engine, const TSecuredFile& file, TOpenedFile& opened
     // The content must never replace a file being opened or compared.
     if (!IsNullOrEmpty(file.output) && OutputNamesInput(file.output, {file.input, file.otherInput}))
         throw EOutputIsInput(kOutputIsInputText);
+    RefuseResponseFileNamingInput(file.ocspFile, {file.input, file.otherInput, file.output});
     // Base64 text is decoded as the driver reads it.
     const TMessageFile input{file.input, IsBase64Input(file.input)};
     if (IsNullOrEmpty(file.output)) {
@@ -117,6 +119,7 @@ bool TTavomir::VerifyDetached()
         SetResult("1\r\nNo existe el archivo 1");
         return false;
     }
+    RefuseResponseFileNamingInput(OCSPFileOne, {FileInputOne, FileInputTwo});
     const TMessageFile signature{FileInputTwo, IsBase64Input(FileInputTwo)};
     std::string message;
     if (!VerifyPKCS7Detached(signature, FileInputOne, ACFile, CRLFile, URLOCSP, message, OCSPFileOne)) {
@@ -138,6 +141,7 @@ bool TTavomir::VerifyRSA()
         SetResult("1\r\nNo existe el archivo de la Firma");
         return false;
     }
+    RefuseResponseFileNamingInput(OCSPFileOne, {FileInputOne, FileInputTwo, FileCert});
     // The signer's DER: from FileCert, or the certificate chosen in the form.
     TCertificado loaded;
     std::string der;

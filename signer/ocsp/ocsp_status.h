@@ -1,7 +1,8 @@
-// The OCSP query for one certificate against its issuer. The OCSP client
-// library is not part of this version: the query answers false with a text
-// of its own, so a configured OCSP check fails closed and never passes.
+// The component's side of OCSP, over the Dunmere library's exports: one
+// query for a certificate against its issuer, the answer kept as base64
+// text, and the offline check of a stored answer.
 #pragma once
+#include <initializer_list>
 #include <string>
 
 // Status values of a produced answer.
@@ -17,6 +18,21 @@ enum : int {
 bool CheckOCSPStatus(std::string url, const unsigned char* target, unsigned long targetLength,
                      const unsigned char* issuer, unsigned long issuerLength, std::string& text, int& status,
                      std::string responseFile);
+
+// The answer must never replace a file the operation reads or writes:
+// throws EOutputIsInput, before anything is asked, when the response file
+// (unless "" or "NULL") names one of them.
+void RefuseResponseFileNamingInput(const std::string& responseFile, std::initializer_list<std::string> files);
+
+// Writes the bytes to a new file (created or emptied): 0 when every byte
+// reached the disk and the file closed cleanly, 1 otherwise (a file that
+// could not be written whole is deleted).
+int SaveBufferToFile(const unsigned char* data, unsigned long length, const std::string& fileName);
+
+// True when the stored response checks out against the CA and says the
+// certificate is good (message ""); false with the reason in `message`.
+bool CheckOCSPResponseFile(const unsigned char* response, unsigned long responseLength, const unsigned char* ca,
+                           unsigned long caLength, std::string& message);
 
 // Tests put a responder of their own in place of the query; null restores it.
 using OcspStatusQuery = bool (*)(const std::string& url, const unsigned char* target, unsigned long targetLength,

@@ -55,7 +55,6 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{"ARSA", "", false, "1\r\nNo existe el archivo Original"},
         DispatchCase{"T", "", false, kNotAvailable.c_str()},
         DispatchCase{"V", "", false, kNotAvailable.c_str()},
-        DispatchCase{"OCSP", "", false, kNotAvailable.c_str()},
         DispatchCase{"AV", "", false, "1\r\nNo existe el archivo 1"}));
 
 TEST(EngineFields, ClearKeepsCertificateFileAndUrls)

@@ -242,8 +242,8 @@ const OpenCase kOpenCases[] = {
      {"ca.cert.der", "http://127.0.0.1:1/", Responder::Failure}, "1\r\nSetOCSPTarget failed", false},
     {"OCSP without CA is not asked", "F", "att.sha256.der", "", "",
      {nullptr, "http://127.0.0.1:1/", Responder::Failure}, "2", true},
-    {"OCSP not in this version", "F", "att.sha256.der", "", "",
-     {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nLa consulta OCSP no está disponible en esta versión", false},
+    {"OCSP responder not answering", "F", "att.sha256.der", "", "",
+     {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nError : Error: openning OCSP socket\n", false},
     {"CRL without the signer", "F", "att.sha256.der", "", "", {nullptr, nullptr, Responder::None, "ca.crl.der"},
      "2", true},
     {"CRL and CA without the signer", "E", "env.rc4.der", "", "",
@@ -530,8 +530,8 @@ const RawCase kRawCases[] = {
      {nullptr, nullptr, Responder::None, "broken"}, kUndetermined + ": ...", false},
     {"OCSP first, CRL not consulted", "content.bin", "raw.be.sig", "signer.cert.der",
      {"ca.cert.der", "http://127.0.0.1:1/", Responder::Good, "crl.top-bit.der"}, "2", true},
-    {"OCSP not in this version", "content.bin", "raw.be.sig", "signer.cert.der",
-     {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nLa consulta OCSP no está disponible en esta versión", false},
+    {"OCSP responder not answering", "content.bin", "raw.be.sig", "signer.cert.der",
+     {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nError : Error: openning OCSP socket\n", false},
 };
 
 TEST_F(VerifyOperations, RawTable)

@@ -25,6 +25,14 @@ std::string CopyDll(const std::string& folder)
     CreateDirectoryA(dir.c_str(), nullptr);
     std::string target = dir + "\\TavomirCOM.dll";
     EXPECT_TRUE(CopyFileA(BuiltDll().c_str(), target.c_str(), FALSE)) << target << " " << GetLastError();
+    // The client libraries the server imports ship beside it.
+    const std::string built = BuiltDll();
+    const std::string builtDir = built.substr(0, built.find_last_of("\\/") + 1);
+    for (const char* library : {"Dunmere.dll", "Halvery.dll"}) {
+        const std::string source = builtDir + library;
+        if (GetFileAttributesA(source.c_str()) != INVALID_FILE_ATTRIBUTES)
+            EXPECT_TRUE(CopyFileA(source.c_str(), (dir + "\\" + library).c_str(), FALSE)) << library;
+    }
     return target;
 }
 

@@ -1,0 +1,205 @@
+#include "ocsp/console/console_routines.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/datasets/datasets.h"
+
+namespace {
+
+enum : int { kMaxTargets = 10 };
+
+// A name of at most `width` characters from standard input; "" at its end.
+std::string AskName(const char* prompt, int width)
+{
+    std::printf("%s", prompt);
+    std::fflush(stdout);
+    char format[16];
+    std::snprintf(format, sizeof format, "%%%ds", width);
+    char name[256] = {};
+    if (std::scanf(format, name) != 1) return "";
+    return name;
+}
+
+// Reads the file whole (at most kConsoleFileLimit bytes); false, after the
+// message, when it cannot be opened; a file that opened is read only then.
+bool ReadConsoleFile(const std::string& name, std::vector<unsigned char>& bytes)
+{
+    std::FILE* file = name.empty() ? nullptr : std::fopen(name.c_str(), "rb");
+    if (!file) {
+        std::printf("\n No se puede abrir el archivo %s para lectura. \n", name.c_str());
+        return false;
+    }
+    bytes.resize(kConsoleFileLimit);
+    const std::size_t count = std::fread(bytes.data(), 1, bytes.size(), file);
+    const bool readable = !std::ferror(file);
+    std::fclose(file);
+    bytes.resize(count);
+    return readable;
+}
+
+bool LoadCertificate(const char* prompt, int (*set)(const unsigned char*, std::uint32_t, OCSPData*),
+                     OCSPData* record, std::vector<unsigned char>& der)
+{
+    const std::string name = AskName(prompt, 24);
+    if (!ReadConsoleFile(name, der)) return false;
+    if (set(der.data(), static_cast<std::uint32_t>(der.size()), record) != 0) {
+        std::printf("/n Error al decodificar el certificado en %s \n", name.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The raw response status back from the record's mapped value.
+int RawResponseStatus(std::uint32_t mapped)
+{
+    switch (mapped) {
+    case OCSP_RESPONSE_SUCCESSFUL:
+        return 0;
+    case OCSP_RESPONSE_MALFORMED:
+        return 1;
+    case OCSP_RESPONSE_INTERNAL_ERROR:
+        return 2;
+    case OCSP_RESPONSE_TRY_LATER:
+        return 3;
+    case OCSP_RESPONSE_SIG_REQUIRED:
+        return 5;
+    case OCSP_RESPONSE_UNAUTHORIZED:
+        return 6;
+    default:
+        return -1;
+    }
+}
+
+bool ReadItemText(const DataSets* sets, std::uint32_t slot, std::uint32_t number, std::string& text)
+{
+    const unsigned char* data = nullptr;
+    std::size_t length = 0;
+    if (GetDataItem(sets, slot, number, &data, &length) != kDataSetsOk) return false;
+    text.assign(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), length));
+    return true;
+}
+
+const char kDottedLine[] = " \n\n .......................... \n";
+
+}  // namespace
+
+bool LoadTargetsFromConsole(OCSPData* record, std::vector<unsigned char>& issuer)
+{
+    for (int targets = 0;;) {
+        std::vector<unsigned char> target;
+        if (!LoadCertificate("Nombre del archivo con el certificado por verificar con OCSP: ", _SetOCSPTarget, record,
+                             target))
+            return false;
+        if (!LoadCertificate("Nombre del archivo con el certificado de la AC emisora: ", _SetOCSPIssuer, record,
+                             issuer))
+            return false;
+        if (++targets == kMaxTargets) {
+            std::printf("Numero maximo de certificados excedido \n");
+            std::printf("Se armara la peticion OCSP con los certificados incluidos \n");
+            return true;
+        }
+        std::printf("Incluir otro certificado en la peticion OCSP? (s/n): ");
+        std::fflush(stdout);
+        char answer = 'n';
+        if (std::scanf(" %c", &answer) != 1 || answer == 'n') return true;
+    }
+}
+
+bool LoadRequestorFromConsole(OCSPData* record)
+{
+    std::vector<unsigned char> certificate;
+    AskName("Nombre del archivo con el certificado de la AC emisora: ", 24);
+    const std::string entity = AskName("Nombre del archivo con el certificado de la entidad: ", 24);
+    if (!ReadConsoleFile(entity, certificate) || certificate.empty()) {
+        std::printf("Error al cargar certificado del archivo %s . \n", entity.c_str());
+        return false;
+    }
+    std::printf("Ruta de Certificacion cargada \n");
+    if (_SetOCSPUserCertificate(record, certificate.data(), static_cast<std::uint32_t>(certificate.size())) != 0) {
+        std::printf("Error al decodificar el certificado del archivo %s . \n", entity.c_str());
+        return false;
+    }
+    return true;
+}
+
+int PrintResponseStatus(const OCSPData* record, std::uint32_t decodeError)
+{
+    const int raw = RawResponseStatus(record->responseStatus);
+    if (raw == 0) {
+        if (decodeError == OCSP_ERR_STATUS_NOT_FOUND) {
+            std::printf("Error en la respuesta OCSP, no contiene el estatus solicitado \n");
+        } else if (decodeError == OCSP_ERR_THIS_UPDATE) {
+            std::printf("\tError en la respuesta OCSP, respuesta vencida \n");
+        } else if (decodeError != 0) {
+            char text[OCSP_ERROR_TEXT_SIZE];
+            std::printf("%s", _GetOCSPErrorDescription2(decodeError, text));
+        } else {
+            std::uint32_t count = 0;
+            if (CountDataItems(record->requestSets, 5, &count) != kDataSetsOk) return 0;
+            for (std::uint32_t n = 1; n <= count; ++n) {
+                std::string digit, revoked;
+                if (!ReadItemText(record->requestSets, 5, n, digit) ||
+                    !ReadItemText(record->requestSets, 8, n, revoked))
+                    return 0;
+                if (digit == "0") {
+                    std::printf("Estatus de Revocacion: OK \n");
+                } else if (digit == "1") {
+                    std::printf("Estatus de Revocacion: REVOCADO \n ");
+                    std::printf("Fecha de revocacion: %s\n", revoked.c_str());
+                } else {
+                    std::printf("Estatus de Revocacion: DESCONOCIDO \n");
+                }
+            }
+        }
+        std::printf("%s", kDottedLine);
+        return 1;
+    }
+    switch (raw) {
+    case 1:
+        std::printf("Peticion mal codificada. \n");
+        break;
+    case 2:
+        std::printf("Error interno en el servidor. \n");
+        break;
+    case 3:
+        std::printf("Intente despues. \n");
+        break;
+    case 5:
+        std::printf("La peticion debe ir firmada. \n");
+        break;
+    case 6:
+        std::printf("Cliente no autorizado. \n");
+        break;
+    default:
+        std::printf("%s", kDottedLine);
+        return 0;
+    }
+    std::printf("%s", kDottedLine);
+    return 1;
+}
+
+int SaveMessageFromConsole(const unsigned char* data, std::size_t length)
+{
+    const std::string name = AskName("Nombre del archivo donde se escribira el mensaje OCSP: ", 254);
+    std::FILE* file = name.empty() ? nullptr : std::fopen(name.c_str(), "wb");
+    if (!file) {
+        std::printf("\n No se puede abrir el archivo %s para escritura. \n", name.c_str());
+        return 0;
+    }
+    bool written = std::fwrite(data, 1, length, file) == length;
+    written = std::fclose(file) == 0 && written;
+    if (!written) {
+        std::remove(name.c_str());
+        std::printf("\n No se puede abrir el archivo %s para escritura. \n", name.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+int LoadResponseFromConsole(std::vector<unsigned char>& response)
+{
+    const std::string name = AskName("Nombre del archivo donde se encuentra la respuesta: ", 254);
+    return ReadConsoleFile(name, response) ? 1 : 0;
+}

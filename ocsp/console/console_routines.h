@@ -1,0 +1,30 @@
+// The console routines for trying the OCSP client by hand: file names asked
+// on standard input, Spanish messages on standard output. They report
+// failures by their results; only the program's main ends the process.
+#pragma once
+#include <cstddef>
+#include <vector>
+
+#include "ocsp/Dunmere.h"
+
+enum : std::size_t { kConsoleFileLimit = 6144 };
+
+// Asks for target and issuer certificate files in pairs (at most ten
+// targets) and sets them into the record; `issuer` gets the last issuer's
+// DER. False when a file could not be opened or read as a certificate.
+bool LoadTargetsFromConsole(OCSPData* record, std::vector<unsigned char>& issuer);
+
+// Asks for the CA's and then the entity's certificate file (the second is
+// the one used) and appends the entity's certificate as the requestor's.
+bool LoadRequestorFromConsole(OCSPData* record);
+
+// Prints the matched statuses of a decoded record, or the response status's
+// text: 1 when printed, 0 when a status record could not be read.
+int PrintResponseStatus(const OCSPData* record, std::uint32_t decodeError);
+
+// Asks for a file name and writes the bytes to it: 1 written, 0 not.
+int SaveMessageFromConsole(const unsigned char* data, std::size_t length);
+
+// Asks for a file name and reads at most kConsoleFileLimit bytes of it: 1
+// read, 0 when it cannot be opened or read.
+int LoadResponseFromConsole(std::vector<unsigned char>& response);
