@@ -4,6 +4,7 @@
 
 #include "signer/Unit_ttavomir.h"
 #include "signer/certs/certificado.h"
+#include "signer/driver_util.h"
 #include "signer/files/file_utils.h"
 #include "signer/files/temp_file.h"
 #include "signer/ocsp/ocsp_status.h"
@@ -11,26 +12,35 @@
 namespace {
 
 // Responses are a few kilobytes; a file far larger is not one.
-constexpr long kResponseFileLimit = 1024 * 1024;
+constexpr std::size_t kResponseFileLimit = 1024 * 1024;
 
-bool ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes)
+// Keeps what the feeder hands over, refusing more than a response holds.
+struct TBoundedBytes {
+    std::vector<unsigned char>& bytes;
+    bool Update(const unsigned char* data, std::size_t length, bool)
+    {
+        if (length > kResponseFileLimit - bytes.size()) return false;
+        bytes.insert(bytes.end(), data, data + length);
+        return true;
+    }
+};
+
+// The response as DER: the file's bytes, or its base64 text decoded.
+bool ReadResponseFile(const std::string& path, std::vector<unsigned char>& bytes)
 {
+    const bool base64 = IsBase64Input(path);
     TFile file = OpenFileOrThrow(path, "rb");
-    if (std::fseek(file.Get(), 0, SEEK_END) != 0) return false;
-    const long size = std::ftell(file.Get());
-    if (size < 0 || size > kResponseFileLimit || std::fseek(file.Get(), 0, SEEK_SET) != 0) return false;
-    bytes.resize(static_cast<std::size_t>(size));
-    return std::fread(bytes.data(), 1, bytes.size(), file.Get()) == bytes.size();
+    TBoundedBytes collected{bytes};
+    return FeedMessageFile(file.Get(), base64, collected);
 }
 
 }  // namespace
 
 bool TTavomir::CheckOCSPResponse()
 {
-    TBase64Input input(FileInputOne);
     LoadSettings();
     std::vector<unsigned char> response;
-    if (!input.Converted() || !ReadWholeFile(input.Path(), response)) {
+    if (!ReadResponseFile(FileInputOne, response)) {
         SetResult("1\r\nError leyendo archivo OCSP");
         return false;
     }
