@@ -1,5 +1,6 @@
 #include "exchange/tcp_client.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -7,6 +8,8 @@
 #include "exchange/server_url.h"
 
 namespace {
+
+const unsigned kCloseGraceMs = 250;
 
 // A bound on the whole of a wait made of several calls.
 class Deadline {
@@ -137,9 +140,11 @@ long ReceiveUntilClosed(TcpConnection* connection, unsigned char* buffer, std::s
     for (;;) {
         const std::size_t expected = ExpectedHttpReplyLength(buffer, total);
         const bool complete = expected != 0 && total >= expected;
-        // Once the announced reply is in, only bytes already waiting are
-        // taken, so that a longer reply than announced is still seen.
-        if (!WaitReadable(s, complete ? 0 : deadline.Remaining())) return complete ? static_cast<long>(total) : -1;
+        // Once the announced reply is in, the peer is given a moment to
+        // close, so that more bytes than announced are still seen; one that
+        // keeps the connection open is not waited for.
+        const unsigned wait = complete ? std::min(kCloseGraceMs, deadline.Remaining()) : deadline.Remaining();
+        if (!WaitReadable(s, wait)) return complete ? static_cast<long>(total) : -1;
         if (total == room) {
             // Full: only the peer's close makes it a whole reply.
             unsigned char probe;

@@ -48,10 +48,11 @@ ConnectResult ConnectToHost(const char* host, std::uint16_t port, unsigned timeo
 long SendOrClose(TcpConnection* connection, const unsigned char* data, std::size_t length);
 
 // Receives into buffer until the peer closes, or until a reply whose
-// Content-Length is known is complete. One byte of the buffer stays spare:
-// a full buffer before that is a failure, as is a connection error or
-// timeoutMs passing. The count received (0 when the peer closed at once),
-// or -1 on failure.
+// Content-Length is known is complete (the peer is then given a moment to
+// close, so that more bytes than announced are seen). One byte of the
+// buffer stays spare: a full buffer before the close is a failure, as is a
+// connection error or timeoutMs passing. The count received (0 when the
+// peer closed at once), or -1 on failure.
 long ReceiveUntilClosed(TcpConnection* connection, unsigned char* buffer, std::size_t size,
                         unsigned timeoutMs);
 
