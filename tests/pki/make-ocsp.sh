@@ -8,6 +8,8 @@
 #   second      ca       2003  extKeyUsage serverAuth, OCSPSigning (OCSPSigning second)
 #   critical    ca       2004  extKeyUsage critical, OCSPSigning
 #   otherresp   otherca  2005  extKeyUsage OCSPSigning, from the other CA
+#   nocheck     ca       2006  extKeyUsage OCSPSigning, id-pkix-ocsp-nocheck, CRL distribution
+#                              points http://127.0.0.1/ca.crl and http://127.0.0.1/second.crl
 #   longserial  ca       100277 a target whose serial starts with signer's (1002)
 # Each NAME.cert.der, NAME.cert.pem, NAME.key.pem (PKCS#8 PEM).
 #   index.txt   ca's responder database for openssl ocsp -index: signer (1002)
@@ -48,6 +50,12 @@ extendedKeyUsage       = serverAuth, OCSPSigning
 basicConstraints       = CA:FALSE
 keyUsage               = critical, digitalSignature
 extendedKeyUsage       = critical, OCSPSigning
+[ nocheck ]
+basicConstraints       = CA:FALSE
+keyUsage               = critical, digitalSignature
+extendedKeyUsage       = OCSPSigning
+noCheck                = ignored
+crlDistributionPoints  = URI:http://127.0.0.1/ca.crl, URI:http://127.0.0.1/second.crl
 [ longserial ]
 basicConstraints       = CA:FALSE
 keyUsage               = critical, digitalSignature
@@ -71,6 +79,7 @@ issue noeku ca 2002 "Tavomir Test Responder No Purpose"
 issue second ca 2003 "Tavomir Test Responder Second Purpose"
 issue critical ca 2004 "Tavomir Test Responder Critical Purpose"
 issue otherresp otherca 2005 "Tavomir Other Responder"
+issue nocheck ca 2006 "Tavomir Test Responder No Check"
 issue longserial ca 100277 "Tavomir Test Long Serial"
 
 subject() { openssl x509 -in "$1" -noout -subject -nameopt compat | sed 's/^subject=//'; }
