@@ -51,7 +51,7 @@ int WriteFields(const TimeFields& t, char* out, std::size_t size, const char* su
     return n > 0 && static_cast<std::size_t>(n) < size;
 }
 
-bool IsValidText(const char* text) { return text && IsValidGeneralizedTime(text, std::strlen(text)); }
+bool IsValidText(const char* text) { return text && CheckGeneralizedTimeText(text, std::strlen(text)); }
 
 }  // namespace
 
@@ -64,7 +64,7 @@ int FormatCurrentGeneralizedTime(char* buffer, std::size_t size, const char* suf
     return WriteFields(t, buffer, size, suffix);
 }
 
-int IsValidGeneralizedTime(const char* text, std::size_t length)
+int CheckGeneralizedTimeText(const char* text, std::size_t length)
 {
     TimeFields t;
     if (!text || length < 15 || !ReadFields(text, &t) || !FieldsInRange(t)) return 0;

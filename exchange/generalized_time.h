@@ -14,7 +14,7 @@ int FormatCurrentGeneralizedTime(char* buffer, std::size_t size, const char* suf
 // 1 when the first length characters are a valid time text: 14 digits of a
 // real date and time from 1997 to 2096, then "Z" (optionally after a
 // fraction of a second ".d..."), and nothing after the "Z". 0 otherwise.
-int IsValidGeneralizedTime(const char* text, std::size_t length);
+int CheckGeneralizedTimeText(const char* text, std::size_t length);
 
 // result = time + tolerance (six digits HHMMSS), written as
 // YYYYMMDDHHMMSS, suffix and a NUL. 1 when the time is valid, the tolerance

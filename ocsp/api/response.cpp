@@ -160,7 +160,7 @@ extern "C" char* _GetRevocationDate(OCSPData* record)
     const std::size_t textLength = strnlen(text, length);
     // Only "EMPTY" or a well-formed time of at most 19 characters goes out.
     const bool empty = textLength == 5 && std::memcmp(text, kOCSPEmptyTime, 5) == 0;
-    if (!empty && (textLength > 19 || !IsValidGeneralizedTime(text, textLength))) {
+    if (!empty && (textLength > 19 || !CheckGeneralizedTimeText(text, textLength))) {
         record->errorCode = OCSP_ERR_DATA_SETS_READ;
         return nullptr;
     }

@@ -62,7 +62,7 @@ int EncodeStatusRecords(DERCursor* cursor, const DataSets* statusSets, std::size
             return kBuildResponseDataSets;
         const int code = status.pointer[0] - '0';
         auto valid = [](const ByteBuffer& t) {
-            return IsValidGeneralizedTime(reinterpret_cast<const char*>(t.pointer), t.length) == 1;
+            return CheckGeneralizedTimeText(reinterpret_cast<const char*>(t.pointer), t.length) == 1;
         };
         if (!valid(thisUpdate) || (code == kOCSPCertRevoked && !valid(revocationTime)))
             return kBuildResponseSingle;

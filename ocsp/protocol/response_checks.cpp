@@ -34,7 +34,7 @@ bool IsEmptyMarker(const ByteBuffer& item)
 
 bool IsValidTimeItem(const ByteBuffer& item)
 {
-    return item.length > 0 && IsValidGeneralizedTime(reinterpret_cast<const char*>(item.pointer), item.length);
+    return item.length > 0 && CheckGeneralizedTimeText(reinterpret_cast<const char*>(item.pointer), item.length);
 }
 
 // A certificate's validity time as 14 digits YYYYMMDDHHMMSS: UTCTime

@@ -10,7 +10,7 @@
 
 namespace {
 
-bool Valid(const std::string& text) { return IsValidGeneralizedTime(text.c_str(), text.size()) == 1; }
+bool Valid(const std::string& text) { return CheckGeneralizedTimeText(text.c_str(), text.size()) == 1; }
 
 std::string Add(const char* time, const char* tolerance)
 {
@@ -54,8 +54,8 @@ TEST(GeneralizedTimeText, ValidityTable)
 TEST(GeneralizedTimeText, LengthBoundsTheText)
 {
     // Only the given length is looked at: a valid text cut short is not.
-    EXPECT_EQ(IsValidGeneralizedTime("20040229120000Z", 14), 0);
-    EXPECT_EQ(IsValidGeneralizedTime(nullptr, 15), 0);
+    EXPECT_EQ(CheckGeneralizedTimeText("20040229120000Z", 14), 0);
+    EXPECT_EQ(CheckGeneralizedTimeText(nullptr, 15), 0);
 }
 
 TEST(GeneralizedTimeText, AdditionTable)
@@ -119,7 +119,7 @@ TEST(GeneralizedTimeText, CurrentTimeIsUtcAndValid)
     char now[kGeneralizedTimeTextSize];
     ASSERT_EQ(FormatCurrentGeneralizedTime(now, sizeof now, "Z"), 1);
     EXPECT_EQ(std::strlen(now), 15u);
-    EXPECT_EQ(IsValidGeneralizedTime(now, 15), 1);
+    EXPECT_EQ(CheckGeneralizedTimeText(now, 15), 1);
     std::time_t clock = std::time(nullptr);
     char expected[32];
     std::strftime(expected, sizeof expected, "%Y%m%d%H", std::gmtime(&clock));
