@@ -11,35 +11,16 @@
 #include "core/text/text.h"
 #include "ocsp/protocol/ocsp_response_codec.h"
 #include "ocsp/protocol/ocsp_sets.h"
+#include "tests/support/der_build_util.h"
 #include "tests/support/test_util.h"
 
 using testsupport::FromHex;
+using testsupport::Cat;
+using testsupport::Tlv;
 using testsupport::ToHex;
 using Bytes = std::vector<unsigned char>;
 
 namespace {
-
-Bytes Tlv(unsigned char tag, const Bytes& content)
-{
-    Bytes out{tag};
-    const std::size_t n = content.size();
-    if (n < 0x80) {
-        out.push_back(static_cast<unsigned char>(n));
-    } else if (n < 0x100) {
-        out.insert(out.end(), {0x81, static_cast<unsigned char>(n)});
-    } else {
-        out.insert(out.end(), {0x82, static_cast<unsigned char>(n >> 8), static_cast<unsigned char>(n)});
-    }
-    out.insert(out.end(), content.begin(), content.end());
-    return out;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 Bytes Seq(std::initializer_list<Bytes> parts) { return Tlv(0x30, Cat(parts)); }
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
