@@ -294,4 +294,172 @@ TEST(TspAuthoritySide, MadeRequestReadBackAndResponseWritten)
     EXPECT_EQ(EncodePKIStatusInfo(2, 9, response, sizeof response, &responseLength), 0);
 }
 
+
+// ---- Against the openssl command line -----------------------------------
+#ifndef _WIN32
+
+namespace ossl = testsupport::openssl_cli;
+
+std::string Work(const std::string& name) { return testsupport::WorkDir() + "/tsp-" + name; }
+
+std::string ReadText(const std::string& path)
+{
+    const Bytes b = testsupport::ReadFile(path);
+    return std::string(b.begin(), b.end());
+}
+
+// A TSA section per behaviour, signing with the test PKI's TSA key.
+std::string WriteTsaConfig()
+{
+    const std::string path = Work("tsa.cnf");
+    std::string common = "signer_cert = " + testsupport::Pki("tsa.cert.pem") + "\n" +
+                         "signer_key = " + testsupport::Pki("tsa.key.pem") + "\n" +
+                         "certs = " + testsupport::Pki("ca.cert.pem") + "\n" + "serial = " + Work("serial") +
+                         "\n" + "crypto_device = builtin\n" + "default_policy = 1.2.3.4.1\n" +
+                         "signer_digest = sha256\n" + "ess_cert_id_chain = no\n" + "ess_cert_id_alg = sha1\n";
+    std::string text = "[ tsa ]\ndefault_tsa = plain\n";
+    text += "[ plain ]\n" + common + "digests = sha1, sha256\n";
+    text += "[ rich ]\n" + common +
+            "digests = sha1\naccuracy = secs:1, millisecs:500, microsecs:100\nclock_precision_digits = 3\n"
+            "ordering = yes\ntsa_name = yes\n";
+    text += "[ nosha1 ]\n" + common + "digests = sha256\n";
+    testsupport::WriteFile(path, text.data(), text.size());
+    testsupport::WriteFile(Work("serial"), "01\n", 3);
+    return path;
+}
+
+// The encapsulated TSTInfo of a token: ContentInfo { OID, [0] SignedData {
+// version, digestAlgorithms, encapContentInfo { OID, [0] OCTET STRING } } }.
+Bytes TstInfoOfToken(const Bytes& token)
+{
+    using namespace der_reader;
+    DERCursor outer = Reader(token.data(), token.size()), info, explicitTag, signedData, encap, wrapped;
+    ByteBuffer oid, version, algorithms, eContent;
+    if (!Enter(&outer, kTagSequence, &info) || !ReadView(&info, kTagObjectId, &oid) ||
+        !Enter(&info, kTagContextConstructed + 0, &explicitTag) || !Enter(&explicitTag, kTagSequence, &signedData) ||
+        !ReadView(&signedData, kTagInteger, &version) || !ReadExpected(&signedData, kTagSet, &algorithms) ||
+        !Enter(&signedData, kTagSequence, &encap) || !ReadView(&encap, kTagObjectId, &oid) ||
+        !Enter(&encap, kTagContextConstructed + 0, &wrapped) || !ReadView(&wrapped, kTagOctetString, &eContent))
+        return {};
+    return Bytes(eContent.pointer, eContent.pointer + eContent.length);
+}
+
+struct OpensslReply {
+    DecodedResponse response;
+    Bytes query;
+};
+
+// `openssl ts -query` (sha1, certReq) for the data, answered by the section.
+OpensslReply AskOpenssl(const std::string& section, const std::string& queryOptions)
+{
+    const std::string config = WriteTsaConfig();
+    const std::string data = Work("data.txt");
+    testsupport::WriteFile(data, "stamp me\n", 9);
+    OpensslReply out;
+    if (ossl::Run("ts -query -sha1 -cert " + queryOptions + " -data " + data + " -out " + Work("q.der")) != 0 ||
+        ossl::Run("ts -reply -config " + config + " -section " + section + " -queryfile " + Work("q.der") +
+                  " -out " + Work("r.der")) != 0)
+        return out;
+    out.query = testsupport::ReadFile(Work("q.der"));
+    out.response = DecodeResponse(testsupport::ReadFile(Work("r.der")));
+    return out;
+}
+
+TEST(TspWithOpenssl, OpensslReadsOurRequest)
+{
+    Bytes nonce = FromHex("1122334455667788");
+    ByteBuffer view{nonce.data(), nonce.size()};
+    unsigned char out[256];
+    std::size_t length = 0;
+    ASSERT_EQ(EncodeTimeStampReq(kHash20.data(), kHash20.size(), &view, 1, out, sizeof out, &length), 1);
+    ASSERT_TRUE(testsupport::WriteFile(Work("ours.der"), out, length));
+    ASSERT_EQ(ossl::Run("ts -query -in " + Work("ours.der") + " -text -out " + Work("ours.txt")), 0);
+    const std::string text = ReadText(Work("ours.txt"));
+    EXPECT_NE(text.find("Version: 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("Hash Algorithm: sha1"), std::string::npos) << text;
+    EXPECT_NE(text.find("00 11 22 33 44 55 66 77-88 99 aa bb cc dd ee ff"), std::string::npos) << text;
+    EXPECT_NE(text.find("Nonce: 0x1122334455667788"), std::string::npos) << text;
+    EXPECT_NE(text.find("Certificate required: yes"), std::string::npos) << text;
+}
+
+TEST(TspWithOpenssl, OurReaderReadsOpensslRequests)
+{
+    for (const bool withNonce : {true, false}) {
+        const std::string data = Work("req-data.txt");
+        testsupport::WriteFile(data, "abc", 3);
+        ASSERT_EQ(ossl::Run(std::string("ts -query -sha1 -cert ") + (withNonce ? "" : "-no_nonce ") + "-data " +
+                            data + " -out " + Work("theirs.der")),
+                  0);
+        const Bytes der = testsupport::ReadFile(Work("theirs.der"));
+        TimeStampReqFields req{};
+        ASSERT_EQ(DecodeTimeStampReq(&req, der.data(), der.size()), 1);
+        EXPECT_EQ(req.hashAlgorithm, kTspHashSha1);
+        EXPECT_EQ(ToHex(req.hash.pointer, req.hash.length), "a9993e364706816aba3e25717850c26c9cd0d89d");
+        EXPECT_EQ(req.certReq, 1);
+        EXPECT_EQ(req.nonce.pointer != nullptr, withNonce);
+        FreeTimeStampReqFields(&req);
+    }
+}
+
+TEST(TspWithOpenssl, GrantedReplyAndItsTSTInfo)
+{
+    const OpensslReply plain = AskOpenssl("plain", "");
+    ASSERT_EQ(plain.response.ok, 1);
+    EXPECT_EQ(plain.response.status, 0);
+    const Bytes tst = TstInfoOfToken(plain.response.token);
+    ASSERT_FALSE(tst.empty());
+    HeldTSTInfo info(tst);
+    ASSERT_EQ(info.ok, 1);
+    EXPECT_EQ(info.fields.hashAlgorithm, kTspHashSha1);
+    EXPECT_EQ(HeldTSTInfo::Hex(info.fields.policy), "2a030401");
+    EXPECT_EQ(HeldTSTInfo::Text(info.fields.genTime).size(), 15u);
+    EXPECT_EQ(info.fields.accuracy.pointer, nullptr);
+    EXPECT_EQ(info.fields.tsaName.pointer, nullptr);
+    EXPECT_EQ(info.fields.ordering, 0);
+    // The nonce comes back as the request carried it.
+    TimeStampReqFields req{};
+    ASSERT_EQ(DecodeTimeStampReq(&req, plain.query.data(), plain.query.size()), 1);
+    EXPECT_EQ(HeldTSTInfo::Hex(info.fields.nonce), ToHex(req.nonce.pointer, req.nonce.length));
+    EXPECT_EQ(HeldTSTInfo::Hex(info.fields.hashedMessage), ToHex(req.hash.pointer, req.hash.length));
+    FreeTimeStampReqFields(&req);
+
+    const OpensslReply bare = AskOpenssl("plain", "-no_nonce");
+    ASSERT_EQ(bare.response.ok, 1);
+    HeldTSTInfo noNonce(TstInfoOfToken(bare.response.token));
+    ASSERT_EQ(noNonce.ok, 1);
+    EXPECT_EQ(noNonce.fields.nonce.pointer, nullptr);
+}
+
+TEST(TspWithOpenssl, AccuracyFractionOrderingAndTsaName)
+{
+    const OpensslReply rich = AskOpenssl("rich", "");
+    ASSERT_EQ(rich.response.ok, 1);
+    EXPECT_EQ(rich.response.status, 0);
+    HeldTSTInfo info(TstInfoOfToken(rich.response.token));
+    ASSERT_EQ(info.ok, 1);
+    // accuracy { seconds 1, [0] millis 500, [1] micros 100 }
+    EXPECT_EQ(HeldTSTInfo::Hex(info.fields.accuracy), "300a020101800201f4810164");
+    const std::string time = HeldTSTInfo::Text(info.fields.genTime);
+    EXPECT_EQ(time.size() >= 15 && time[14] == '.' ? 1 : 0, 1) << time;  // fraction kept as sent
+    EXPECT_EQ(time.back(), 'Z');
+    EXPECT_EQ(info.fields.ordering, 1);
+    ASSERT_NE(info.fields.tsaName.pointer, nullptr);
+    EXPECT_NE(HeldTSTInfo::Text(info.fields.tsaName).find("Tavomir Test TSA"), std::string::npos);
+}
+
+TEST(TspWithOpenssl, RejectionKeepsFailureBehindStatusString)
+{
+    const OpensslReply refused = AskOpenssl("nosha1", "");
+    ASSERT_EQ(refused.response.ok, 1);
+    EXPECT_EQ(refused.response.status, 2);
+    EXPECT_EQ(refused.response.failure, kTspFailureBadAlg);
+    EXPECT_TRUE(refused.response.token.empty());
+    // openssl did send the text in front of failInfo.
+    ASSERT_EQ(ossl::Run("ts -reply -in " + Work("r.der") + " -text -out " + Work("r.txt")), 0);
+    EXPECT_NE(ReadText(Work("r.txt")).find("unrecognized or unsupported algorithm"), std::string::npos)
+        << ReadText(Work("r.txt"));
+}
+
+#endif  // _WIN32
+
 }  // namespace
