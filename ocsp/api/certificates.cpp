@@ -8,7 +8,7 @@
 #include "core/hash/digest.h"
 #include "core/text/text.h"
 #include "core/x509/certificate.h"
-#include "ocsp/protocol/decoded_certificate.h"
+#include "core/x509/decoded_certificate.h"
 #include "ocsp/Dunmere.h"
 #include "ocsp/api/response_common.h"
 #include "ocsp/protocol/certificate_readers.h"

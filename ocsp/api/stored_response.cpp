@@ -6,7 +6,7 @@
 #include "core/datasets/datasets.h"
 #include "core/text/text.h"
 #include "core/x509/certificate.h"
-#include "ocsp/protocol/decoded_certificate.h"
+#include "core/x509/decoded_certificate.h"
 #include "exchange/generalized_time.h"
 #include "ocsp/Dunmere.h"
 #include "ocsp/api/response_common.h"

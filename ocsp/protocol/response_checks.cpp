@@ -11,7 +11,7 @@
 #include "core/x509/extension.h"
 #include "exchange/generalized_time.h"
 #include "ocsp/protocol/certificate_readers.h"
-#include "ocsp/protocol/decoded_certificate.h"
+#include "core/x509/decoded_certificate.h"
 #include "ocsp/protocol/ocsp_set_items.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/der/der.h"
-#include "ocsp/protocol/decoded_certificate.h"
+#include "core/x509/decoded_certificate.h"
 #include "ocsp/protocol/ocsp_sets.h"
 #include "ocsp/protocol/target_entries.h"
 #include "tests/support/ocsp_test_util.h"

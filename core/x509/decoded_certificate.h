@@ -1,5 +1,5 @@
 // A certificate decoded by the core's decoder, its tables released when it
-// goes out of scope. Internal to ocsp_protocol.
+// goes out of scope.
 #pragma once
 #include <cstddef>
 

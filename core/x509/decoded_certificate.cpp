@@ -1,4 +1,4 @@
-#include "ocsp/protocol/decoded_certificate.h"
+#include "core/x509/decoded_certificate.h"
 
 #include "core/text/text.h"
 
