@@ -12,6 +12,7 @@
 #include "core/text/text.h"
 #include "platform/capi_handles.h"
 #include "tests/support/tsa_tokens.h"
+#include "tests/support/tsp_verify.h"
 #include "tsp/protocol/server_certificate.h"
 #include "tsp/protocol/tsp_capi.h"
 
@@ -19,25 +20,8 @@ using namespace testsupport;
 
 namespace {
 
-struct Verified {
-    int ok = -1;
-    int result = -1;
-    std::vector<unsigned char> eContent;
-    std::vector<unsigned char> signer;
-};
-
-Verified VerifyToken(const std::vector<unsigned char>& token)
-{
-    Verified out;
-    std::vector<unsigned char> eContent(kTSPEContentCapacity);
-    std::size_t length = 0;
-    ByteBuffer signer{nullptr, 0};
-    out.ok = VerifyTimeStampToken(eContent.data(), &length, token.data(), token.size(), &out.result, &signer);
-    out.eContent.assign(eContent.begin(), eContent.begin() + static_cast<long>(length));
-    if (signer.pointer) out.signer.assign(signer.pointer, signer.pointer + signer.length);
-    FreeItems(&signer, 1);
-    return out;
-}
+using tsa::Verified;
+using tsa::VerifyToken;
 
 TEST(TspCapiVerify, OpensslTokensVerifyWithTheirTSTInfoAndSigner)
 {

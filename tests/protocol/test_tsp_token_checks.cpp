@@ -212,6 +212,53 @@ TEST(TcpFraming, RoundTripAndRefusals)
     EXPECT_FALSE(ReadTcpFrame(empty, sizeof empty, &flag, &read));
     std::vector<unsigned char> tooLong(kTcpFrameMaxLength);
     EXPECT_FALSE(WriteTcpFrame(0, tooLong.data(), tooLong.size(), &frame));
+    EXPECT_EQ(frame.pointer, nullptr);
+}
+
+TEST(TcpFraming, LongestValueRoundTripsAndTheNextFrameStaysOut)
+{
+    // The longest value the 16-bit length carries: writer and reader agree.
+    std::vector<unsigned char> longest(kTcpFrameMaxLength - 1);
+    for (std::size_t i = 0; i < longest.size(); ++i) longest[i] = static_cast<unsigned char>(i * 7);
+    ByteBuffer frame;
+    ASSERT_TRUE(WriteTcpFrame(0x06, longest.data(), longest.size(), &frame));
+    ASSERT_EQ(frame.length, kTcpFrameHeader + longest.size());
+    EXPECT_EQ(ToHex(frame.pointer, kTcpFrameHeader), "0000ffff06");
+    unsigned char flag = 0;
+    ByteBuffer read;
+    ASSERT_TRUE(ReadTcpFrame(frame.pointer, frame.length, &flag, &read));
+    EXPECT_EQ(flag, 0x06);
+    EXPECT_EQ(std::vector<unsigned char>(read.pointer, read.pointer + read.length), longest);
+    FreeItems(&frame, 1);
+
+    // An empty value; a second frame behind the first is not part of it.
+    ASSERT_TRUE(WriteTcpFrame(0x03, nullptr, 0, &frame));
+    std::vector<unsigned char> stream(frame.pointer, frame.pointer + frame.length);
+    FreeItems(&frame, 1);
+    EXPECT_EQ(ToHex(stream.data(), stream.size()), "0000000103");
+    stream.insert(stream.end(), {0x00, 0x00, 0x00, 0x02, 0x05, 0xAA});
+    ASSERT_TRUE(ReadTcpFrame(stream.data(), stream.size(), &flag, &read));
+    EXPECT_EQ(flag, 0x03);
+    EXPECT_EQ(read.length, 0u);
+
+    // Any announced length beyond 16 bits, whatever the frame holds.
+    for (const unsigned char high : {0x01, 0x80, 0xFF}) {
+        std::vector<unsigned char> hostile(kTcpFrameHeader + 16, 0x00);
+        hostile[0] = high;
+        hostile[3] = 0x02;
+        EXPECT_FALSE(ReadTcpFrame(hostile.data(), hostile.size(), &flag, &read)) << int(high);
+        hostile[0] = 0x00;
+        hostile[1] = high;
+        EXPECT_FALSE(ReadTcpFrame(hostile.data(), hostile.size(), &flag, &read)) << int(high);
+    }
+}
+
+TEST(TcpFraming, FixedMarker)
+{
+    ByteBuffer marker;
+    ASSERT_EQ(MakeFixedMarker(&marker), 1);
+    EXPECT_EQ(ToHex(marker.pointer, marker.length), "f1f2f3f4");
+    FreeItems(&marker, 1);
 }
 
 }  // namespace

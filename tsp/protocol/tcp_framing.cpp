@@ -29,3 +29,11 @@ bool ReadTcpFrame(const unsigned char* frame, std::size_t frameLength, unsigned 
     *value = ByteBuffer{const_cast<unsigned char*>(frame) + kTcpFrameHeader, length - 1};
     return true;
 }
+
+int MakeFixedMarker(ByteBuffer* marker)
+{
+    static const unsigned char kMarker[] = {0xF1, 0xF2, 0xF3, 0xF4};
+    unsigned char* bytes = CopyToCString(kMarker, sizeof kMarker);
+    *marker = ByteBuffer{bytes, bytes ? sizeof kMarker : 0};
+    return bytes ? 1 : 0;
+}

@@ -17,3 +17,6 @@ bool WriteTcpFrame(unsigned char flag, const unsigned char* value, std::size_t v
 // The value (a view into the frame) and its flag; false when the frame is
 // short, refuses its length, or announces more than it holds.
 bool ReadTcpFrame(const unsigned char* frame, std::size_t frameLength, unsigned char* flag, ByteBuffer* value);
+
+// The fixed value F1 F2 F3 F4 in a new buffer (FreeItems); 0 when memory runs out.
+int MakeFixedMarker(ByteBuffer* marker);
