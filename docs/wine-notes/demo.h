@@ -95,4 +95,54 @@ static inline BYTE* demo_encode_signed(PCCERT_CONTEXT cert, DWORD flags, const B
     return out;
 }
 
+/* A whole file (a time-stamp token) into a LocalAlloc buffer; NULL when it
+ * cannot be read. */
+static inline BYTE* demo_read_file(const char* path, DWORD* size)
+{
+    FILE* f = fopen(path, "rb");
+    BYTE* data = NULL;
+    long length;
+    if (!f) {
+        printf("cannot open %s\n", path);
+        return NULL;
+    }
+    if (fseek(f, 0, SEEK_END) == 0 && (length = ftell(f)) > 0 && fseek(f, 0, SEEK_SET) == 0 &&
+        (data = (BYTE*)LocalAlloc(LMEM_FIXED, (SIZE_T)length)) != NULL &&
+        fread(data, 1, (size_t)length, f) == (size_t)length) {
+        *size = (DWORD)length;
+    } else if (data) {
+        LocalFree(data);
+        data = NULL;
+    }
+    fclose(f);
+    if (!data) printf("cannot read %s\n", path);
+    return data;
+}
+
+/* A decoded token's signature checked with the signer's certificate from the
+ * store opened on the message with `store_prov` (0: none of ours) and the
+ * store flags.  1 verified, 0 not, -1 when a step before the check failed;
+ * the last error of the failing step in *error. */
+static inline int demo_verify_token(const BYTE* token, DWORD size, HCRYPTPROV msg_prov, HCRYPTPROV store_prov,
+                                    DWORD store_flags, DWORD* error)
+{
+    HCRYPTMSG msg = CryptMsgOpenToDecode(ENC, 0, 0, msg_prov, NULL, NULL);
+    HCERTSTORE store = NULL;
+    PCCERT_CONTEXT cert = NULL;
+    BYTE info[4096];
+    DWORD info_size = sizeof info;
+    int verified = -1;
+    *error = 0;
+    if (msg && CryptMsgUpdate(msg, token, size, TRUE) &&
+        CryptMsgGetParam(msg, CMSG_SIGNER_CERT_INFO_PARAM, 0, info, &info_size) &&
+        (store = CertOpenStore(CERT_STORE_PROV_MSG, ENC, store_prov, store_flags, msg)) != NULL &&
+        (cert = CertGetSubjectCertificateFromStore(store, ENC, (PCERT_INFO)info)) != NULL)
+        verified = CryptMsgControl(msg, 0, CMSG_CTRL_VERIFY_SIGNATURE, cert->pCertInfo) ? 1 : 0;
+    if (verified != 1) *error = GetLastError();
+    if (cert) CertFreeCertificateContext(cert);
+    if (store) CertCloseStore(store, 0);
+    if (msg) CryptMsgClose(msg);
+    return verified;
+}
+
 #endif

@@ -97,7 +97,7 @@ std::vector<unsigned char> Bytes(const ByteBuffer& view)
 // Told CMSG_CMS_ENCAPSULATED_CONTENT_FLAG, Windows writes the token as CMS
 // (version 3, the TSTInfo inside an OCTET STRING); Wine writes PKCS#7
 // (version 1, the TSTInfo bare) with the same signed attributes
-// (wine-notes 18). The CMS form Windows gives, made here from Wine's; a
+// (wine-notes 19). The CMS form Windows gives, made here from Wine's; a
 // token already in it is kept; empty when the token is not SignedData.
 std::vector<unsigned char> AsWindowsWritesIt(const std::vector<unsigned char>& token)
 {
