@@ -1,8 +1,10 @@
 // Time-stamp token checks on untrusted bytes: the token's signed parts, the
 // signer certificate's key purpose and names, the server certificate check
-// with the input as CA and as signer, and the TCP frame reader.
+// with the input as CA and as signer, and the TCP frame reader against the
+// writer.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "core/text/text.h"
 #include "tsp/protocol/server_certificate.h"
@@ -31,8 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     CheckServerCertificate(data, size, input);
 
+    // A frame the reader takes is the frame the writer makes of its value.
     unsigned char flag = 0;
-    ByteBuffer value;
-    ReadTcpFrame(data, size, &flag, &value);
+    ByteBuffer value, frame;
+    if (ReadTcpFrame(data, size, &flag, &value)) {
+        if (!WriteTcpFrame(flag, value.pointer, value.length, &frame) || frame.length > size ||
+            std::memcmp(frame.pointer, data, frame.length) != 0)
+            __builtin_trap();
+        FreeItems(&frame, 1);
+    }
     return 0;
 }
