@@ -1,7 +1,8 @@
-/* A time-stamp token (argument: its DER file) verified three times in a row
- * with one provider of ours, first handed to CertOpenStore(CERT_STORE_PROV_MSG)
- * and then not.  After each round the provider is tried on its own
- * (CryptGenRandom). */
+/* A time-stamp token (argument: its DER file) decoded and verified in four
+ * rounds with one provider of ours, which the message's store
+ * (CertOpenStore(CERT_STORE_PROV_MSG)) is given with
+ * CERT_STORE_NO_CRYPT_RELEASE_FLAG, not at all, without the flag, and not at
+ * all.  After each round the provider is tried on its own (CryptGenRandom). */
 #include "demo.h"
 
 static void round_with(const char* what, const BYTE* token, DWORD size, HCRYPTPROV prov, HCRYPTPROV store_prov,
