@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # run-notes.sh PKI_DIR [OUTDIR] - build the programs of docs/wine-notes.md with
 # the 64-bit mingw compiler and run each under wine64, printing its output.
-# WINEPREFIX defaults to /work/wp-dev.  PKI_DIR is a folder made by
+# WINEPREFIX defaults to the tests' prefix, build/win64/wineprefix.  PKI_DIR is a folder made by
 # tests/pki/make-pki.sh (the PKCS#12 programs read signer.p12; the token
 # programs read tokens that openssl ts makes here with its tsa key).
 set -uo pipefail
@@ -10,7 +10,7 @@ pki=${1:?usage: run-notes.sh PKI_DIR [OUTDIR]}
 out=${2:-$(mktemp -d)}
 mkdir -p "$out"
 # winedbg disabled: an unimplemented function would print a long crash dump.
-export WINEPREFIX=${WINEPREFIX:-/work/wp-dev} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+export WINEPREFIX=${WINEPREFIX:-$here/../../build/win64/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 password=$(sed -n 's/^PKI_PASSWORD=//p' "$pki/pki.env")
 
 # Time-stamp tokens of the PKI's TSA, signed with SHA-1 and with SHA-256.
