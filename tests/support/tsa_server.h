@@ -37,8 +37,8 @@ enum class TsaMode {
     Oversized,      // 7000 bytes of body
     Http500,        // HTTP/1.0 500 Internal Server Error
     Garbage,        // bytes that are no HTTP reply
-    Waiting,        // PKIStatus 3 without failure information
-    UnknownStatus,  // PKIStatus 9
+    Waiting,        // PKIStatus 3 with a statusString, without failure information
+    UnknownStatus,  // PKIStatus 9 with a statusString
 };
 
 // The CA that issued the TSA's certificate, and the TSA's own certificate.
@@ -99,6 +99,11 @@ private:
                std::to_string(announced) + "\r\n\r\n" + body;
     }
 
+    static std::string StatusOnly(char status)
+    {
+        return std::string("\x30\x0d\x30\x0b\x02\x01", 6) + status + std::string("\x30\x06\x0c\x04" "busy", 8);
+    }
+
     static std::string PeerArguments(TsaMode mode)
     {
         switch (mode) {
@@ -128,9 +133,9 @@ private:
             for (int i = 0; i < 300; ++i) bytes += static_cast<char>((value = value * 1103515245u + 12345u) >> 24);
             return Fixed("garbage", bytes);
         }
-        case TsaMode::Waiting: return Fixed("waiting", Granted(std::string("\x30\x05\x30\x03\x02\x01\x03", 7), 7));
-        case TsaMode::UnknownStatus:
-            return Fixed("unknown", Granted(std::string("\x30\x05\x30\x03\x02\x01\x09", 7), 7));
+        // PKIStatusInfo { status, statusString { "busy" } }
+        case TsaMode::Waiting: return Fixed("waiting", Granted(StatusOnly('\x03'), 15));
+        case TsaMode::UnknownStatus: return Fixed("unknown", Granted(StatusOnly('\x09'), 15));
         }
         return "";
     }
