@@ -114,6 +114,7 @@ TEST(StampAgainstTsa, HostileAnswersFailCleanlyInBoundedTime)
     } cases[] = {
         {"a certificate the CA did not issue", TsaMode::OtherSigner, 0, 1, TSP_ERR_SERVER_CERTIFICATE},
         {"wrong imprint", TsaMode::WrongImprint, 0, 1, TSP_ERR_HASH_MISMATCH},
+        {"SHA-256 imprint", TsaMode::Sha256Imprint, 0, 1, TSP_ERR_HASH_ALGORITHM},
         {"wrong nonce", TsaMode::WrongNonce, 0, 1, TSP_ERR_NONCE_MISMATCH},
         {"no nonce", TsaMode::NoNonce, 0, 1, TSP_ERR_NONCE_MISSING},
         {"truncated response", TsaMode::Truncated, 0, 1, TSP_ERR_DECODING_RESPONSE},

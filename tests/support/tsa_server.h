@@ -27,6 +27,7 @@ enum class TsaMode {
     OtherSigner,  // a TSA certificate the test CA did not issue
     // the query rewritten before the TSA signs it
     WrongImprint,
+    Sha256Imprint,  // the imprint replaced by a SHA-256 one
     WrongNonce,
     NoNonce,
     // the TSA's answer spoilt on the way
@@ -113,6 +114,7 @@ private:
         case TsaMode::RefusesSha1: return Forward(ReplyCommand("tsa_nosha1"));
         case TsaMode::OtherSigner: return Forward(ReplyCommand("tsa_other"));
         case TsaMode::WrongImprint: return Forward(Filtered("wrong-imprint"));
+        case TsaMode::Sha256Imprint: return Forward(Filtered("sha256-imprint"));
         case TsaMode::WrongNonce: return Forward(Filtered("wrong-nonce"));
         case TsaMode::NoNonce: return Forward(Filtered("no-nonce"));
         case TsaMode::Truncated: return Forward(ReplyCommand("tsa_sha1") + " | head -c 200");
