@@ -9,20 +9,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(__cplusplus) && defined(__has_include)
-#if __has_include("core/der/bytes.h")
-#include "core/der/bytes.h"
-#define HALVERY_HAVE_BYTEBUFFER 1
-#endif
-#endif
-/* Dunmere.h, when included first, has given the same type already. */
-#if !defined(HALVERY_HAVE_BYTEBUFFER) && !defined(DUNMERE_H)
-/* Encoded data: a pointer and a length (two 32-bit words on 32-bit Windows). */
-typedef struct ByteBuffer {
-    unsigned char* pointer;
-    size_t length;
-} ByteBuffer;
-#endif
+#include "core/der/byte_buffer.h"
 
 #ifdef __cplusplus
 extern "C" {

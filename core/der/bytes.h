@@ -4,10 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-struct ByteBuffer {
-    unsigned char* pointer;
-    std::size_t length;
-};
+#include "core/der/byte_buffer.h"
 
 // Sets count bytes to value; the stores are not removed by the optimiser,
 // so it serves to wipe secrets before release.

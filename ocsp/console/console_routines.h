@@ -3,6 +3,7 @@
 // failures by their results; only the program's main ends the process.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "ocsp/Dunmere.h"

@@ -2,6 +2,7 @@
 // request and either exchanges it with the responder at URL or saves it and
 // reads the answer from a file; then prints the statuses.
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
