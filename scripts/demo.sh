@@ -7,7 +7,10 @@
 # configured) and sees a message of a revoked signer refused by the CRL;
 # then verifies with OCSP against `openssl ocsp` on 127.0.0.1 (started and
 # stopped here), keeps the answer, checks it with "OCSP" and with OpenSSL,
-# and sees the revoked signer refused by the responder.
+# and sees the revoked signer refused by the responder; then time-stamps the
+# sample with examples/timestamp.js against `openssl ts -reply` behind
+# tests/support/http_peer.py on 127.0.0.1 (started and stopped here), which
+# also checks the stamp with "V", and lets `openssl ts -verify` check it.
 #
 #   scripts/demo.sh
 #
@@ -174,6 +177,35 @@ else
     run "$system/cscript.exe" //Nologo "$(winpath "$out/revoked.js")" "$(winpath "$pki/messages/att.revoked.der")" \
         "OCSP" | iconv -f CP437 -t UTF-8 || status=1
     kill "$responder" 2>/dev/null || true
+fi
+
+echo "== time stamp: openssl ts -reply on 127.0.0.1"
+bash "$root/tests/pki/make-tsa.sh" "$pki" >/dev/null
+tsa_command="TSA_SERIAL=$out/tsa.serial openssl ts -reply -config $pki/tsa/tsa.cnf -section tsa_sha1"
+tsa_command+=" -queryfile /dev/stdin -out /dev/stdout 2>/dev/null"
+python3 "$root/tests/support/http_peer.py" --mode forward --content-type application/timestamp-reply \
+    --command "$tsa_command" --lifetime 600 </dev/null >"$out/tsa.log" 2>/dev/null &
+tsa=$!
+trap 'kill $responder $tsa 2>/dev/null; wineserver -k >/dev/null 2>&1 || true' EXIT
+tsa_port=
+for _ in $(seq 200); do
+    tsa_port=$(sed -n 1p "$out/tsa.log")
+    [ -n "$tsa_port" ] && break
+    sleep 0.05
+done
+if [ -z "$tsa_port" ]; then
+    echo "time-stamp authority did not start"; status=1
+else
+    run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_AC dword 1
+    run "$build/tools/fixture/tavomir_fixture.exe" reg-set CERT_AC sz "$(winpath "$pki/ca.cert.der")"
+    run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_TSP dword 1
+    run "$build/tools/fixture/tavomir_fixture.exe" reg-set URL_TSP sz "http://127.0.0.1:$tsa_port/tsa"
+    run "$system/cscript.exe" //Nologo "$(winpath "$root/examples/timestamp.js")" "$(winpath "$data/message.txt")" \
+        "$(winpath "$out/message.tsr")" | iconv -f CP437 -t UTF-8 || status=1
+    check "time stamp (message.tsr)" sh -c "$(declare -f decode); decode '$out/message.tsr' '$out/message.tsr.der' &&
+        openssl ts -verify -data '$message' -in '$out/message.tsr.der' -token_in -CAfile '$ca' \
+            -untrusted '$pki/tsa.cert.pem'"
+    kill "$tsa" 2>/dev/null || true
 fi
 [ $status -eq 0 ] && echo "demo: every result verified" || echo "demo: some results did not verify"
 exit $status

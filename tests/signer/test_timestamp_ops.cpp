@@ -275,6 +275,11 @@ TEST_F(TimeStampOps, RefusedOrFailedStampWritesNothing)
         EXPECT_EQ(GetFileAttributesA(output.c_str()), INVALID_FILE_ATTRIBUTES);
     }
     TTavomir engine;
+    // A URL longer than the library takes: the exchange's own text.
+    Configure("http://127.0.0.1/" + std::string(600, 'a'), true);
+    EXPECT_FALSE(Run(engine, "T", data, output));
+    EXPECT_EQ(engine.Message, "1\r\nError parsing Server URL");
+    Configure(tsa_->Url(), true);
     EXPECT_FALSE(Run(engine, "T", Work("no-such-data.txt"), output));
     EXPECT_EQ(engine.Message.rfind("1\r\nError DigestBlockStreaming: No se puede abrir el archivo", 0), 0u)
         << engine.Message;
