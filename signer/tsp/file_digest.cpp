@@ -4,6 +4,7 @@
 #include <limits>
 #include <new>
 
+#include "platform/capi_handles.h"
 #include "platform/last_error.h"
 #include "platform/owner.h"
 #include "signer/driver_util.h"
@@ -20,13 +21,6 @@ struct THashLayer {
     }
 };
 
-bool AcquireVerifyContext(TCryptProvider& provider)
-{
-    if (CryptAcquireContextA(provider.Put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return true;
-    return CryptAcquireContextA(provider.Put(), nullptr, nullptr, PROV_RSA_FULL,
-                                CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET) != FALSE;
-}
-
 }  // namespace
 
 bool DigestBlockStreaming(std::string fileName, ALG_ID algorithm, std::vector<unsigned char>& digest,
@@ -34,7 +28,7 @@ bool DigestBlockStreaming(std::string fileName, ALG_ID algorithm, std::vector<un
 {
     TFile file = OpenFileOrThrow(fileName, "rb");
     TCryptProvider provider;
-    if (!AcquireVerifyContext(provider)) {
+    if (!AcquireVerifyProvider(provider)) {
         errorText = "Error al adquirir CSP para digestion";
         return false;
     }

@@ -78,4 +78,18 @@ TEST(TimeStampFileDigest, Failures)
     EXPECT_EQ(digest, (Bytes{1, 2, 3}));
 }
 
+// A file that opens but cannot be read ends the digest with the fixed text
+// and the platform's, never with a digest of what was read. Wine reads a
+// region another handle has locked, so the unreadable file is the host's
+// view of the process's own memory, whose first page is never mapped.
+TEST(TimeStampFileDigest, ReadFailureIsAFailure)
+{
+    Bytes digest = {1, 2, 3};
+    std::string error;
+    EXPECT_FALSE(DigestBlockStreaming("/proc/self/mem", CALG_SHA1, digest, error));
+    EXPECT_EQ(error.rfind("Error generando digestion", 0), 0u) << error;
+    EXPECT_GT(error.size(), std::string("Error generando digestion").size());
+    EXPECT_EQ(digest, (Bytes{1, 2, 3}));
+}
+
 }  // namespace
