@@ -212,6 +212,13 @@ TEST_F(TimeStampOps, TokenOfAnotherFileOrTamperedFails)
         EXPECT_FALSE(Run(junkEngine, "V", data, junk));
         EXPECT_EQ(junkEngine.Message.rfind(kInvalid, 0), 0u) << junkEngine.Message;
     }
+    // Far larger than any token: refused before anything is examined.
+    const std::string huge = Work("huge.tsr");
+    const Bytes big(2 * 1024 * 1024, 0x30);
+    ASSERT_TRUE(testsupport::WriteFile(huge, big.data(), big.size()));
+    TTavomir hugeEngine;
+    EXPECT_FALSE(Run(hugeEngine, "V", data, huge));
+    EXPECT_EQ(hugeEngine.Message, "1\r\nError leyendo archivo de estampilla");
     TTavomir missing;
     EXPECT_THROW(Run(missing, "V", data, Work("no-such.tsr")), EFileOpenError);
 }
