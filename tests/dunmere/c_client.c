@@ -6,16 +6,7 @@
 #include <string.h>
 
 #include "ocsp/Dunmere.h"
-
-static int failures = 0;
-
-#define CHECK(condition)                                                   \
-    do {                                                                   \
-        if (!(condition)) {                                                \
-            printf("%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                    \
-        }                                                                  \
-    } while (0)
+#include "tests/support/c_check.h"
 
 static void CheckFreshRecord(void)
 {
@@ -188,6 +179,6 @@ int main(void)
     CheckSmallSetters();
     CheckRevocationDateWithoutDecode();
     CheckTexts();
-    printf("%s (%d failures)\n", failures ? "FAILED" : "PASSED", failures);
-    return failures ? 1 : 0;
+    printf("%s (%d failures)\n", c_check_failures ? "FAILED" : "PASSED", c_check_failures);
+    return c_check_failures ? 1 : 0;
 }

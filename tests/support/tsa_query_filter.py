@@ -5,6 +5,7 @@ signs it, so the answer differs from what the client asked for in one way:
   wrong-imprint  the imprint's last byte changed
   wrong-nonce    the nonce's last byte changed
   no-nonce       the nonce left out
+  sha256-imprint the imprint replaced by a SHA-256 one
 """
 import sys
 
@@ -49,6 +50,10 @@ def main():
         out.append(item)
     if mode == "wrong-imprint":
         out[1] = flip_last(out[1])
+    if mode == "sha256-imprint":
+        algorithm = bytes.fromhex("300d06096086480165030402010500")
+        digest = b"\x04\x20" + bytes(range(32))
+        out[1] = b"\x30" + encode_length(len(algorithm) + len(digest)) + algorithm + digest
     body = b"".join(out)
     sys.stdout.buffer.write(b"\x30" + encode_length(len(body)) + body)
 

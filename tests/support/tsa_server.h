@@ -27,6 +27,7 @@ enum class TsaMode {
     OtherSigner,  // a TSA certificate the test CA did not issue
     // the query rewritten before the TSA signs it
     WrongImprint,
+    Sha256Imprint,  // the imprint replaced by a SHA-256 one
     WrongNonce,
     NoNonce,
     // the TSA's answer spoilt on the way
@@ -37,8 +38,8 @@ enum class TsaMode {
     Oversized,      // 7000 bytes of body
     Http500,        // HTTP/1.0 500 Internal Server Error
     Garbage,        // bytes that are no HTTP reply
-    Waiting,        // PKIStatus 3 without failure information
-    UnknownStatus,  // PKIStatus 9
+    Waiting,        // PKIStatus 3 with a statusString, without failure information
+    UnknownStatus,  // PKIStatus 9 with a statusString
 };
 
 // The CA that issued the TSA's certificate, and the TSA's own certificate.
@@ -99,6 +100,11 @@ private:
                std::to_string(announced) + "\r\n\r\n" + body;
     }
 
+    static std::string StatusOnly(char status)
+    {
+        return std::string("\x30\x0d\x30\x0b\x02\x01", 6) + status + std::string("\x30\x06\x0c\x04" "busy", 8);
+    }
+
     static std::string PeerArguments(TsaMode mode)
     {
         switch (mode) {
@@ -108,6 +114,7 @@ private:
         case TsaMode::RefusesSha1: return Forward(ReplyCommand("tsa_nosha1"));
         case TsaMode::OtherSigner: return Forward(ReplyCommand("tsa_other"));
         case TsaMode::WrongImprint: return Forward(Filtered("wrong-imprint"));
+        case TsaMode::Sha256Imprint: return Forward(Filtered("sha256-imprint"));
         case TsaMode::WrongNonce: return Forward(Filtered("wrong-nonce"));
         case TsaMode::NoNonce: return Forward(Filtered("no-nonce"));
         case TsaMode::Truncated: return Forward(ReplyCommand("tsa_sha1") + " | head -c 200");
@@ -128,9 +135,9 @@ private:
             for (int i = 0; i < 300; ++i) bytes += static_cast<char>((value = value * 1103515245u + 12345u) >> 24);
             return Fixed("garbage", bytes);
         }
-        case TsaMode::Waiting: return Fixed("waiting", Granted(std::string("\x30\x05\x30\x03\x02\x01\x03", 7), 7));
-        case TsaMode::UnknownStatus:
-            return Fixed("unknown", Granted(std::string("\x30\x05\x30\x03\x02\x01\x09", 7), 7));
+        // PKIStatusInfo { status, statusString { "busy" } }
+        case TsaMode::Waiting: return Fixed("waiting", Granted(StatusOnly('\x03'), 15));
+        case TsaMode::UnknownStatus: return Fixed("unknown", Granted(StatusOnly('\x09'), 15));
         }
         return "";
     }
