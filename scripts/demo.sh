@@ -7,7 +7,10 @@
 # configured) and sees a message of a revoked signer refused by the CRL;
 # then verifies with OCSP against `openssl ocsp` on 127.0.0.1 (started and
 # stopped here), keeps the answer, checks it with "OCSP" and with OpenSSL,
-# and sees the revoked signer refused by the responder.
+# and sees the revoked signer refused by the responder; then time-stamps the
+# sample with examples/timestamp.js against `openssl ts -reply` behind
+# tests/support/http_peer.py on 127.0.0.1 (started and stopped here), which
+# also checks the stamp with "V", and lets `openssl ts -verify` check it.
 #
 #   scripts/demo.sh
 #
@@ -50,6 +53,18 @@ export WINEPREFIX=$demo/wineprefix-$arch
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 run() { "$root/scripts/wine-run.sh" "$WINEPREFIX" "$@"; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
+setting() { run "$build/tools/fixture/tavomir_fixture.exe" reg-set "$@"; }
+# The port a server of ours names in its log (the sed script finds it),
+# waited for up to 10 seconds; empty when it never comes.
+port_in_log() {
+    local found=
+    for _ in $(seq 200); do
+        found=$(sed -n "$2" "$1")
+        [ -n "$found" ] && break
+        sleep 0.05
+    done
+    printf '%s' "$found"
+}
 # Initialises the prefix on first use.
 run "$build/tools/fixture/tavomir_fixture.exe" list >/dev/null
 if [ "$arch" = win32 ]; then system=$WINEPREFIX/drive_c/windows/syswow64; else system=$WINEPREFIX/drive_c/windows/system32; fi
@@ -63,8 +78,8 @@ bash "$root/tests/pki/make-pki.sh" "$pki" >/dev/null
 thumbprint=$(run "$build/tools/fixture/tavomir_fixture.exe" install \
     "$(winpath "$pki/signer.cert.der")" "$(winpath "$pki/signer.key.pk1.der")" | tr -d '\r\n')
 echo "signer $thumbprint installed in MY"
-run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_CERT dword 1
-run "$build/tools/fixture/tavomir_fixture.exe" reg-set USER_CERT binary "$thumbprint"
+setting USAR_CERT dword 1
+setting USER_CERT binary "$thumbprint"
 
 echo "== cscript examples/sign.js"
 out=$demo/out
@@ -108,10 +123,10 @@ check "enveloped (message.env.p7m)" sh -c "$(declare -f decode); decode '$out/me
 
 echo "== cscript examples/verify.js (CRL configured)"
 # The prefix keeps the settings of an earlier run: OCSP and the CA come later.
-run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_OCSP dword 0
-run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_AC dword 0
-run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_CRL dword 1
-run "$build/tools/fixture/tavomir_fixture.exe" reg-set CRL sz "$(winpath "$pki/ca.crl.der")"
+setting USAR_OCSP dword 0
+setting USAR_AC dword 0
+setting USAR_CRL dword 1
+setting CRL sz "$(winpath "$pki/ca.crl.der")"
 run "$system/cscript.exe" //Nologo "$(winpath "$root/examples/verify.js")" "$(winpath "$data")" "$(winpath "$out")" |
     iconv -f CP437 -t UTF-8 || status=1
 
@@ -153,19 +168,14 @@ OPENSSL_CONF=/dev/null openssl ocsp -index "$pki/ocsp/index.txt" -CA "$pki/ca.ce
     -ignore_err </dev/null >"$out/responder.log" 2>&1 &
 responder=$!
 trap 'kill $responder 2>/dev/null; wineserver -k >/dev/null 2>&1 || true' EXIT
-port=
-for _ in $(seq 200); do
-    port=$(sed -n 's/^ACCEPT .*:\([0-9]*\) PID=.*/\1/p' "$out/responder.log")
-    [ -n "$port" ] && break
-    sleep 0.05
-done
+port=$(port_in_log "$out/responder.log" 's/^ACCEPT .*:\([0-9]*\) PID=.*/\1/p')
 if [ -z "$port" ]; then
     echo "OCSP responder did not start"; status=1
 else
-    run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_AC dword 1
-    run "$build/tools/fixture/tavomir_fixture.exe" reg-set CERT_AC sz "$(winpath "$pki/ca.cert.der")"
-    run "$build/tools/fixture/tavomir_fixture.exe" reg-set USAR_OCSP dword 1
-    run "$build/tools/fixture/tavomir_fixture.exe" reg-set URL_OCSP sz "http://127.0.0.1:$port/"
+    setting USAR_AC dword 1
+    setting CERT_AC sz "$(winpath "$pki/ca.cert.der")"
+    setting USAR_OCSP dword 1
+    setting URL_OCSP sz "http://127.0.0.1:$port/"
     run "$system/cscript.exe" //Nologo "$(winpath "$out/ocsp.js")" "$(winpath "$out/message.p7m")" \
         "$(winpath "$out/message.ocsp")" | iconv -f CP437 -t UTF-8 || status=1
     check "kept OCSP answer (message.ocsp)" sh -c "$(declare -f decode); decode '$out/message.ocsp' '$out/message.ocsp.der' &&
@@ -174,6 +184,30 @@ else
     run "$system/cscript.exe" //Nologo "$(winpath "$out/revoked.js")" "$(winpath "$pki/messages/att.revoked.der")" \
         "OCSP" | iconv -f CP437 -t UTF-8 || status=1
     kill "$responder" 2>/dev/null || true
+fi
+
+echo "== time stamp: openssl ts -reply on 127.0.0.1"
+bash "$root/tests/pki/make-tsa.sh" "$pki" >/dev/null
+tsa_command="TSA_SERIAL=$out/tsa.serial openssl ts -reply -config $pki/tsa/tsa.cnf -section tsa_sha1"
+tsa_command+=" -queryfile /dev/stdin -out /dev/stdout 2>/dev/null"
+python3 "$root/tests/support/http_peer.py" --mode forward --content-type application/timestamp-reply \
+    --command "$tsa_command" --lifetime 600 </dev/null >"$out/tsa.log" 2>/dev/null &
+tsa=$!
+trap 'kill $responder $tsa 2>/dev/null; wineserver -k >/dev/null 2>&1 || true' EXIT
+tsa_port=$(port_in_log "$out/tsa.log" 1p)
+if [ -z "$tsa_port" ]; then
+    echo "time-stamp authority did not start"; status=1
+else
+    setting USAR_AC dword 1
+    setting CERT_AC sz "$(winpath "$pki/ca.cert.der")"
+    setting USAR_TSP dword 1
+    setting URL_TSP sz "http://127.0.0.1:$tsa_port/tsa"
+    run "$system/cscript.exe" //Nologo "$(winpath "$root/examples/timestamp.js")" "$(winpath "$data/message.txt")" \
+        "$(winpath "$out/message.tsr")" | iconv -f CP437 -t UTF-8 || status=1
+    check "time stamp (message.tsr)" sh -c "$(declare -f decode); decode '$out/message.tsr' '$out/message.tsr.der' &&
+        openssl ts -verify -data '$message' -in '$out/message.tsr.der' -token_in -CAfile '$ca' \
+            -untrusted '$pki/tsa.cert.pem'"
+    kill "$tsa" 2>/dev/null || true
 fi
 [ $status -eq 0 ] && echo "demo: every result verified" || echo "demo: some results did not verify"
 exit $status

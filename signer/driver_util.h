@@ -13,6 +13,8 @@
 #include "core/io/base64.h"
 #include "platform/last_error.h"
 #include "signer/files/file_block.h"
+#include "signer/files/file_utils.h"
+#include "signer/files/temp_file.h"
 
 // The message := the last error's text; false.
 inline bool Fail(std::string& message)
@@ -106,4 +108,27 @@ bool FeedMessageFile(std::FILE* file, bool base64, Layer& layer)
         return false;
     }
     return FeedFile(file, size, layer);
+}
+
+// Collects what a feeder hands over, refusing more than limit bytes.
+struct TBoundedBytes {
+    std::vector<unsigned char>& bytes;
+    std::size_t limit;
+    bool Update(const unsigned char* data, std::size_t length, bool)
+    {
+        if (length > limit - bytes.size()) return false;
+        bytes.insert(bytes.end(), data, data + length);
+        return true;
+    }
+};
+
+// A small message file (an OCSP response, a time-stamp token) read whole as
+// DER: its bytes, or its base64 text decoded. False when a read fails or it
+// holds more than limit bytes. Throws EFileOpenError when it cannot be opened.
+inline bool ReadSmallMessageFile(const std::string& path, std::size_t limit, std::vector<unsigned char>& bytes)
+{
+    const bool base64 = IsBase64Input(path);
+    TFile file = OpenFileOrThrow(path, "rb");
+    TBoundedBytes collected{bytes, limit};
+    return FeedMessageFile(file.Get(), base64, collected);
 }

@@ -10,6 +10,7 @@
 #include "signer/files/file_utils.h"
 #include "signer/files/output_file.h"
 #include "signer/files/temp_file.h"
+#include "signer/library_buffer.h"
 
 namespace {
 
@@ -42,24 +43,6 @@ private:
     bool initialised_ = false;
 };
 
-// A request or response buffer the library filled, given back to it.
-template <void (*Release)(ByteBuffer*)>
-class TLibraryBuffer {
-public:
-    TLibraryBuffer() = default;
-    ~TLibraryBuffer() { Reset(); }
-    TLibraryBuffer(const TLibraryBuffer&) = delete;
-    TLibraryBuffer& operator=(const TLibraryBuffer&) = delete;
-    ByteBuffer* Get() { return &buffer_; }
-    void Reset()
-    {
-        if (buffer_.pointer) Release(&buffer_);
-        buffer_ = {nullptr, 0};
-    }
-
-private:
-    ByteBuffer buffer_ = {nullptr, 0};
-};
 using TRequestBuffer = TLibraryBuffer<_DestroyOCSPRequest>;
 using TResponseBuffer = TLibraryBuffer<_DestroyOCSPResponse>;
 

@@ -74,13 +74,7 @@ protected:
         return std::string();
     }
 
-    TRun Script(const char* name, const std::vector<std::string>& arguments)
-    {
-        std::wstring line = L"\"" + SystemProgram(L"cscript.exe") + L"\" //Nologo \"" +
-                            Widen(FullPath(testsupport::SourceDir() + "/" + name)) + L"\"";
-        for (const std::string& a : arguments) line += L" \"" + Widen(a) + L"\"";
-        return RunProgram(line);
-    }
+    TRun Script(const char* name, const std::vector<std::string>& arguments) { return RunScript(name, arguments); }
 
     std::string out_;
 };

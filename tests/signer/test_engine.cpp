@@ -12,7 +12,6 @@ namespace {
 // component's source encoding.
 const std::string kBadFormat = "1\r\nNo se especific\xF3 un formato correcto";
 const std::string kNoInput = "1\r\nEl archivo de entrada no existe";
-const std::string kNotAvailable = "1\r\nLa operaci\xF3n solicitada no est\xE1 disponible en esta versi\xF3n";
 
 struct DispatchCase {
     const char* operation;
@@ -53,8 +52,6 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{"FE", "pkcs", false, kNoInput.c_str()},
         DispatchCase{"A", "", false, "1\r\nNo existe el archivo 1"},
         DispatchCase{"ARSA", "", false, "1\r\nNo existe el archivo Original"},
-        DispatchCase{"T", "", false, kNotAvailable.c_str()},
-        DispatchCase{"V", "", false, kNotAvailable.c_str()},
         DispatchCase{"AV", "", false, "1\r\nNo existe el archivo 1"}));
 
 TEST(EngineFields, ClearKeepsCertificateFileAndUrls)

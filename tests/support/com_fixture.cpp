@@ -190,4 +190,12 @@ TRun RunProgram(const std::wstring& commandLine, DWORD timeoutMs)
     return result;
 }
 
+TRun RunScript(const std::string& sourcePath, const std::vector<std::string>& arguments)
+{
+    std::wstring line = L"\"" + SystemProgram(L"cscript.exe") + L"\" //Nologo \"" +
+                        Widen(FullPath(testsupport::SourceDir() + "/" + sourcePath)) + L"\"";
+    for (const std::string& a : arguments) line += L" \"" + Widen(a) + L"\"";
+    return RunProgram(line);
+}
+
 }  // namespace testsupport::com

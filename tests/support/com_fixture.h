@@ -80,6 +80,9 @@ struct TRun {
 };
 TRun RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 120000);
 std::wstring SystemProgram(const wchar_t* name);
+// A script of the source tree (JScript or VBScript) run by Wine's cscript
+// with the arguments, each quoted.
+TRun RunScript(const std::string& sourcePath, const std::vector<std::string>& arguments);
 std::wstring Widen(const std::string& text);
 
 // Waits up to the time for the condition, polling.
