@@ -9,3 +9,7 @@ function(tavomir_copy_dll_beside target)
       VERBATIM)
   endforeach()
 endfunction()
+
+# Every folder holding a program that loads the signing component, which
+# imports both client DLLs, or a client DLL's own tests.
+set(TAVOMIR_CLIENT_DLL_DIRS signer tests/signer tests/com tests/dunmere tests/halvery tests/screenshots bench/sign)
