@@ -1,6 +1,7 @@
-# Shared set-up of scripts/bench-sign.sh and bench-verify.sh, sourced with
-# $root set: builds, test PKI, the signer installed as the configured
-# certificate, a work folder removed on exit, and measure().
+# Shared set-up of scripts/bench-sign.sh, bench-verify.sh and
+# bench-timestamp.sh, sourced with $root set: builds, test PKI, the signer
+# installed as the configured certificate, a work folder removed on exit,
+# measure(), and the rows of the engine's operations and of other programs.
 "$root/scripts/setup.sh"
 arch=win64
 clang -o "$root/build/ia32_probe" "$root/docs/wine-notes/ia32_probe.c" 2>/dev/null
@@ -33,3 +34,39 @@ measure() {  # output-file command...
     /usr/bin/time -f "%e %M" -o "$work/time" "$@" >"$out"
     cat "$work/time"
 }
+
+# One engine operation; fails the run unless its Message is "2".
+engine() {  # OPERATION FORMAT INPUT OUTPUT [RECIPIENT] [FIELD=VALUE...]; prints "s ms KiB"
+    local seconds kib ms message
+    read -r seconds kib < <(measure "$work/bench.txt" "$root/scripts/wine-run.sh" "$TAVOMIR_WINEPREFIX" \
+        "$build/bench/sign/tavomir_sign_bench.exe" "$@")
+    read -r ms _ message <"$work/bench.txt"
+    message=${message%$'\r'}
+    [ "$message" = 2 ] || { echo "$* failed: $message" >&2; exit 1; }
+    echo "$seconds $ms $kib"
+}
+heading() {
+    echo "$arch build; $(nproc) cores"
+    printf '%-6s %-30s %10s %12s %10s\n' MiB what "process s" "operation s" "peak KiB"
+}
+row() {  # size what seconds [operation-ms] kib
+    local op=""; [ -n "$4" ] && op=$(printf '%.2f' "$(echo "$4 / 1000" | bc -l)")
+    printf '%-6s %-30s %10.2f %12s %10s\n' "$1" "$2" "$3" "$op" "$5"
+}
+ours() {  # size what engine-arguments...
+    local size=$1 what=$2 seconds ms kib; shift 2
+    read -r seconds ms kib < <(engine "$@")
+    row "$size" "$what" "$seconds" "$ms" "$kib"
+}
+timed() {  # size what command...
+    local size=$1 what=$2 seconds kib; shift 2
+    # Its chatter ("Verification successful", a digest) is shown only on a failure.
+    read -r seconds kib < <(measure /dev/null "$@" 2>"$work/command.err" ||
+        { cat "$work/command.err" >&2; exit 1; })
+    row "$size" "$what" "$seconds" "" "$kib"
+}
+theirs() {  # size what openssl-arguments...
+    local size=$1 what=$2; shift 2
+    timed "$size" "$what" openssl "$@"
+}
+debase64() { tr -d '\r\n' <"$1" | base64 -d >"$2"; }

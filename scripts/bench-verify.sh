@@ -11,40 +11,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 sizes=("$@"); [ ${#sizes[@]} -gt 0 ] || sizes=(16 512)
 . "$root/scripts/bench-lib.sh"
 
-# One engine operation; fails the run unless its Message is "2".
-engine() {  # OPERATION FORMAT INPUT OUTPUT [RECIPIENT] [FIELD=VALUE...]; prints "s ms KiB"
-    local seconds kib ms message
-    read -r seconds kib < <(measure "$work/bench.txt" "$root/scripts/wine-run.sh" "$TAVOMIR_WINEPREFIX" \
-        "$build/bench/sign/tavomir_sign_bench.exe" "$@")
-    read -r ms _ message <"$work/bench.txt"
-    message=${message%$'\r'}
-    [ "$message" = 2 ] || { echo "$* failed: $message" >&2; exit 1; }
-    echo "$seconds $ms $kib"
-}
 same() {  # file: must equal the input
     cmp -s "$work/in.bin" "$1" || { echo "$1 differs from the input" >&2; exit 1; }
     rm -f "$1"
 }
-row() {  # size what seconds [operation-ms] kib
-    local op=""; [ -n "$4" ] && op=$(printf '%.2f' "$(echo "$4 / 1000" | bc -l)")
-    printf '%-6s %-30s %10.2f %12s %10s\n' "$1" "$2" "$3" "$op" "$5"
-}
-ours() {  # size what engine-arguments...
-    local size=$1 what=$2 seconds ms kib; shift 2
-    read -r seconds ms kib < <(engine "$@")
-    row "$size" "$what" "$seconds" "$ms" "$kib"
-}
-theirs() {  # size what openssl-arguments...
-    local size=$1 what=$2 seconds kib; shift 2
-    # Its "Verification successful" chatter is shown only on a failure.
-    read -r seconds kib < <(measure /dev/null openssl "$@" 2>"$work/openssl.err" ||
-        { cat "$work/openssl.err" >&2; exit 1; })
-    row "$size" "$what" "$seconds" "" "$kib"
-}
-debase64() { tr -d '\r\n' <"$1" | base64 -d >"$2"; }
-
-echo "$arch build; $(nproc) cores"
-printf '%-6s %-30s %10s %12s %10s\n' MiB what "process s" "operation s" "peak KiB"
+heading
 verify=(cms -verify -binary -inform DER -CAfile "$pki/ca.cert.pem" -purpose any)
 for size in "${sizes[@]}"; do
     head -c $((size * 1024 * 1024)) /dev/urandom >"$work/in.bin"
