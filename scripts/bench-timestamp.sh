@@ -16,8 +16,8 @@ sizes=("$@"); [ ${#sizes[@]} -gt 0 ] || sizes=(16 512)
 
 [ -f "$pki/tsa/tsa.cnf" ] || bash "$root/tests/pki/make-tsa.sh" "$pki" >/dev/null
 # The authority: one reply command, behind the peer for "T" and piped to for OpenSSL's query.
-reply="TSA_SERIAL=$work/tsa.serial openssl ts -reply -config $pki/tsa/tsa.cnf -section tsa_sha1"
-reply+=" -queryfile /dev/stdin -out /dev/stdout"
+printf -v reply 'TSA_SERIAL=%q openssl ts -reply -config %q -section tsa_sha1 -queryfile /dev/stdin -out /dev/stdout' \
+    "$work/tsa.serial" "$pki/tsa/tsa.cnf"
 tsa=""
 trap '[ -z "$tsa" ] || kill "$tsa" 2>/dev/null || true; cleanup' EXIT
 python3 "$root/tests/support/http_peer.py" --mode forward --content-type application/timestamp-reply \
@@ -49,8 +49,8 @@ for size in "${sizes[@]}"; do
     ours "$size" "Tavomir V" V "" "$work/in.bin" NULL FileInputTwo="$work/token.b64"
 
     theirs "$size" "openssl dgst -sha1" dgst -sha1 "$work/in.bin"
-    timed "$size" "openssl ts -query | ts -reply" sh -c \
-        "openssl ts -query -data '$work/in.bin' -sha1 -cert | $reply >'$work/their.tsr'"
+    timed "$size" "openssl ts -query | ts -reply" bash -c \
+        "openssl ts -query -data $(printf %q "$work/in.bin") -sha1 -cert | $reply >$(printf %q "$work/their.tsr")"
     openssl ts -reply -in "$work/their.tsr" -text 2>/dev/null | grep -q '^Status: Granted' ||
         { echo "the authority refused OpenSSL's query" >&2; exit 1; }
     theirs "$size" "openssl ts -verify" ts -verify -data "$work/in.bin" -in "$work/token.der" -token_in \
