@@ -13,3 +13,15 @@ endfunction()
 # Every folder holding a program that loads the signing component, which
 # imports both client DLLs, or a client DLL's own tests.
 set(TAVOMIR_CLIENT_DLL_DIRS signer tests/signer tests/com tests/dunmere tests/halvery tests/screenshots bench/sign)
+
+# tavomir_add_client_dll(name api_target dir...): a client DLL from its
+# export list (name.def) and the object library of its exports, linked with
+# its runtime inside and copied beside its callers in the dirs.
+function(tavomir_add_client_dll name api_target)
+  add_library(${name} SHARED api/dll_main.cpp ${name}.def)
+  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${api_target})
+  target_link_options(${name} PRIVATE -static)
+  tavomir_copy_dll_beside(${name} ${ARGN})
+endfunction()

@@ -16,18 +16,6 @@
 
 namespace {
 
-// The TSTInfo fields, released on every path.
-struct DecodedTSTInfo {
-    TSTInfoFields fields = {};
-    ~DecodedTSTInfo() { FreeTSTInfoFields(&fields); }
-};
-
-// The signer certificate, released on every path.
-struct SignerCertificate {
-    ByteBuffer der = {nullptr, 0};
-    ~SignerCertificate() { FreeItems(&der, 1); }
-};
-
 bool SameBytes(const ByteBuffer& received, const unsigned char* expected, std::size_t length)
 {
     return expected && length > 0 && received.pointer && received.length == length &&
@@ -59,10 +47,10 @@ std::uint32_t CheckGrantedToken(const TSPData& record, const unsigned char* toke
 {
     if (tokenLength == 0) return TSP_ERR_TOKEN_MISSING;
     std::vector<unsigned char> eContent;
-    SignerCertificate signer;
-    if (const std::uint32_t bit = VerifyTokenSignature(token, tokenLength, eContent, &signer.der)) return bit;
+    OwnedItem signer;
+    if (const std::uint32_t bit = VerifyTokenSignature(token, tokenLength, eContent, &signer.item)) return bit;
     if (!caCertificate || !caCertificate->pointer || caCertificate->length == 0 ||
-        !CheckServerCertificate(caCertificate->pointer, caCertificate->length, signer.der))
+        !CheckServerCertificate(caCertificate->pointer, caCertificate->length, signer.item))
         return TSP_ERR_SERVER_CERTIFICATE;
     DecodedTSTInfo info;
     if (!DecodeTSTInfo(&info.fields, eContent.data(), eContent.size())) return TSP_ERR_DECODING_ECONTENT;

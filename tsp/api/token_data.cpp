@@ -41,29 +41,24 @@ extern "C" int _GetTimeStampData(const ByteBuffer* token, ByteBuffer* genTime, B
     }
 
     std::vector<unsigned char> eContent;
-    ByteBuffer signer = {nullptr, 0};
-    if (const std::uint32_t bit = VerifyTokenSignature(token->pointer, token->length, eContent, &signer)) {
+    OwnedItem signer, subject, issuer;
+    if (const std::uint32_t bit = VerifyTokenSignature(token->pointer, token->length, eContent, &signer.item)) {
         *error = bit;
         return 1;
     }
-    TSTInfoFields fields = {};
+    DecodedTSTInfo info;
+    TSTInfoFields& fields = info.fields;
     const bool decoded = DecodeTSTInfo(&fields, eContent.data(), eContent.size()) == 1 && fields.genTime.pointer &&
                          fields.serialNumber.pointer && fields.hashedMessage.pointer;
-    ByteBuffer subject = {nullptr, 0}, issuer = {nullptr, 0};
-    if (!decoded || GetSignerCertificateNames(signer, &subject, &issuer) != 0) {
-        FreeTSTInfoFields(&fields);
-        FreeItems(&signer, 1);
-        FreeItems(&subject, 1);
-        FreeItems(&issuer, 1);
+    if (!decoded || GetSignerCertificateNames(signer.item, &subject.item, &issuer.item) != 0) {
         *error = TSP_ERR_DECODING_ECONTENT;
         return 1;
     }
     HandOver(fields.genTime, genTime);
     HandOver(fields.serialNumber, serialNumber);
     HandOver(fields.hashedMessage, hashedMessage);
-    HandOver(signer, signerCertificate);
-    HandOver(subject, subjectName);
-    HandOver(issuer, issuerName);
-    FreeTSTInfoFields(&fields);
+    HandOver(signer.item, signerCertificate);
+    HandOver(subject.item, subjectName);
+    HandOver(issuer.item, issuerName);
     return 0;
 }
