@@ -116,8 +116,7 @@ int VerifyResponseSignatureWithCryptoAPI(const DataSets* requestSets, const Data
         return 0;
     }
     if (!ocsp_items::Get(requestSets, kSlotSignedResponse, 1, &signed_) ||
-        !ocsp_items::Get(requestSets, kSlotResponseSignature, 1, &signature) ||
-        signature.length > kOCSPMaxSignatureLength || signed_.length > 0xFFFFFFFFu)
+        !ResponseSignature(requestSets, &signature) || signed_.length > 0xFFFFFFFFu)
         return 0;
     TCryptProvider provider;
     if (!AcquireVerifyProvider(provider)) {

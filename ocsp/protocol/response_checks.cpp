@@ -167,8 +167,7 @@ int VerifyResponseSignature(const DataSets* requestSets, int signatureAlgorithm)
     ByteBuffer responder, signed_, signature;
     if (!ResponderCertificate(requestSets, &responder) ||
         !ocsp_items::Get(requestSets, kSlotSignedResponse, 1, &signed_) ||
-        !ocsp_items::Get(requestSets, kSlotResponseSignature, 1, &signature) ||
-        signature.length > kOCSPMaxSignatureLength)
+        !ResponseSignature(requestSets, &signature))
         return 0;
     DecodedCertificate certificate(responder, nullptr);
     if (!certificate.decoded) return 0;

@@ -30,6 +30,9 @@ int FindResponderCertificate(const DataSets* requestSets, int responderIdKind, c
 // The certificate ParseOCSPResponse found for the responderID (slot 19):
 // the one every check below uses. 1 present, 0 not.
 int ResponderCertificate(const DataSets* requestSets, ByteBuffer* certificate);
+// The response's signature: a view of item 1 of slot 12, at most
+// kOCSPMaxSignatureLength bytes. 1 present, 0 not.
+int ResponseSignature(const DataSets* requestSets, ByteBuffer* signature);
 
 // 1 when the responderID names one of the response's certificates (digest
 // type must be 6); authorised reports its id-kp-OCSPSigning purpose.

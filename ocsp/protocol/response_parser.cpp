@@ -89,6 +89,16 @@ int ResponderCertificate(const DataSets* requestSets, ByteBuffer* certificate)
     return ocsp_items::Get(requestSets, kSlotResponderCertificate, 1, certificate) ? 1 : 0;
 }
 
+int ResponseSignature(const DataSets* requestSets, ByteBuffer* signature)
+{
+    ByteBuffer item;
+    if (!requestSets || !ocsp_items::Get(requestSets, kSlotResponseSignature, 1, &item) ||
+        item.length > kOCSPMaxSignatureLength)
+        return 0;
+    *signature = item;
+    return 1;
+}
+
 int ParseOCSPResponse(const unsigned char* der, std::size_t length, DataSets* statusSets, DataSets* requestSets,
                       int* responderIdKind, ByteBuffer* byName, ByteBuffer* byKey, int* signatureAlgorithm,
                       int* hashAlgorithm, int* responseStatus, ByteBuffer* producedAt, ByteBuffer* nonce)
