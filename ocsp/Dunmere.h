@@ -34,7 +34,15 @@ typedef struct OCSPData {
     int32_t cryptoLibrary;         /* OCSP_LIB_* */
     char timeTolerance[6];         /* HHMMSS, not terminated */
     unsigned char nonce[8];        /* of the last encoded request */
+    /* _DecodeOCSPResponsev2: 1 accepts a responder whose certificate's SHA-1
+       is in slot 14 of requestSets; 2 one that slots 17 (issuer
+       certificates' SHA-1) and 18 (responder certificates' SHA-1, at the same
+       positions) name for the issuer. No export fills those slots, nor slots
+       15 (certificates' SHA-1) and 16 (their responder URLs) of
+       locationMode 1: the caller adds them with the core's AddDataItem. */
     uint32_t responderOptions;
+    /* 2 and 4 together: a responder certificate is taken without a check of
+       its own revocation. */
     uint32_t revocationOptions;
 } OCSPData;
 

@@ -46,7 +46,7 @@ int ReadOcspLocation(const unsigned char* der, std::uint32_t length, char (&url)
 int LocateFromResponderList(OCSPData* record, const unsigned char* der, std::uint32_t length)
 {
     std::uint32_t hashes = 0, urls = 0;
-    if (CountDataItems(record->requestSets, kSlotLocationHashes, &hashes) != kDataSetsOk ||
+    if (!record->requestSets || CountDataItems(record->requestSets, kSlotLocationHashes, &hashes) != kDataSetsOk ||
         CountDataItems(record->requestSets, kSlotLocationURLs, &urls) != kDataSetsOk || hashes == 0 || urls == 0) {
         record->errorCode = OCSP_ERR_DATA_SETS_READ;
         return 1;
@@ -96,8 +96,10 @@ extern "C" int _SetResponderLocation(OCSPData* record, const unsigned char* hash
                                      const unsigned char* certificateDer, std::uint32_t certificateLength)
 {
     if (!record) return 1;
+    // Mode 2 reads the location of the certificate; mode 1 looks the first
+    // certificate's hash up in the responder list.
     if (record->locationMode & 2) {
-        switch (_SetResponderURL(hashedDer, hashedLength, record)) {
+        switch (_SetResponderURL(certificateDer, certificateLength, record)) {
         case 0:
             return 0;
         case 1:
@@ -107,8 +109,6 @@ extern "C" int _SetResponderLocation(OCSPData* record, const unsigned char* hash
             break;
         }
     }
-    (void)certificateDer;
-    (void)certificateLength;
     if (record->locationMode & 1) return LocateFromResponderList(record, hashedDer, hashedLength);
     return 1;
 }

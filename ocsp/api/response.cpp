@@ -15,8 +15,57 @@
 
 namespace {
 
-// The responder certificate is accepted by its extensions (v2): one of the
-// acceptances, then its revocation rule.
+// Decode ends with 1 and leaves the record's error bit as it was.
+constexpr std::uint32_t kFailedWithoutBit = 0xFFFFFFFFu;
+
+// The item of the slot equal to the 20-byte hash: its position, 0 for none.
+std::uint32_t FindHash(const DataSets* sets, std::uint32_t slot, const unsigned char (&hash)[20])
+{
+    std::uint32_t count = 0;
+    if (CountDataItems(sets, slot, &count) != kDataSetsOk) return 0;
+    for (std::uint32_t n = 1; n <= count; ++n) {
+        const unsigned char* item = nullptr;
+        std::size_t length = 0;
+        if (GetDataItem(sets, slot, n, &item, &length) != kDataSetsOk) return 0;
+        if (length == sizeof hash && std::memcmp(item, hash, sizeof hash) == 0) return n;
+    }
+    return 0;
+}
+
+bool SlotFilled(const DataSets* sets, std::uint32_t slot)
+{
+    std::uint32_t count = 0;
+    return CountDataItems(sets, slot, &count) == kDataSetsOk && count > 0;
+}
+
+// Option 2: the responder list names this responder for the issuer (slots
+// 17 and 18 at the same position). 0 or the error bit.
+std::uint32_t ListedForIssuer(const DataSets* sets, const unsigned char (&issuerHash)[20],
+                              const unsigned char (&responderHash)[20])
+{
+    if (!SlotFilled(sets, kSlotLocationIssuerHashes) || !SlotFilled(sets, kSlotLocationResponderHashes))
+        return OCSP_ERR_DATA_SETS_READ;
+    const std::uint32_t position = FindHash(sets, kSlotLocationIssuerHashes, issuerHash);
+    const unsigned char* listed = nullptr;
+    std::size_t length = 0;
+    if (position == 0 ||
+        GetDataItem(sets, kSlotLocationResponderHashes, position, &listed, &length) != kDataSetsOk ||
+        length != sizeof responderHash || std::memcmp(listed, responderHash, sizeof responderHash) != 0)
+        return OCSP_ERR_NOT_AUTHORIZED;
+    return 0;
+}
+
+// Option 1: the responder certificate's hash is among the trusted ones
+// (slot 14). 0 or the error bit.
+std::uint32_t TrustedResponder(const DataSets* sets, const unsigned char (&responderHash)[20])
+{
+    if (!SlotFilled(sets, kSlotTrustedResponders)) return OCSP_ERR_DATA_SETS_READ;
+    return FindHash(sets, kSlotTrustedResponders, responderHash) != 0 ? 0 : OCSP_ERR_NOT_AUTHORIZED;
+}
+
+// The responder certificate is accepted by its extensions (v2): the first
+// acceptance that holds, then its revocation rule. 0, the bit of the last
+// acceptance that failed, or kFailedWithoutBit when none applied.
 std::uint32_t AcceptResponderByExtensions(OCSPData* record, const unsigned char* issuer, std::uint32_t issuerLength,
                                           const char* now)
 {
@@ -28,13 +77,15 @@ std::uint32_t AcceptResponderByExtensions(OCSPData* record, const unsigned char*
 
     ByteBuffer responder = {nullptr, 0};
     if (!ResponderCertificate(record->requestSets, &responder)) return OCSP_ERR_RESPONDER_CERT;
-    std::uint32_t lastFailure = 0;
+    unsigned char issuerHash[20], responderHash[20];
+    const bool issuerHashed = Sha1Digest(issuer, issuerLength, issuerHash);
+    const bool responderHashed = Sha1Digest(responder.pointer, responder.length, responderHash);
+    std::uint32_t lastFailure = kFailedWithoutBit;
     bool accepted = false;
     bool revocationCheckNeeded = true;
     if (cA) {
-        unsigned char issuerHash[20], responderHash[20];
-        if (Sha1Digest(issuer, issuerLength, issuerHash) && Sha1Digest(responder.pointer, responder.length, responderHash) &&
-            std::memcmp(issuerHash, responderHash, sizeof issuerHash) == 0) {
+        // The CA answers for itself.
+        if (issuerHashed && responderHashed && std::memcmp(issuerHash, responderHash, sizeof issuerHash) == 0) {
             accepted = true;
             revocationCheckNeeded = false;
         } else {
@@ -46,10 +97,24 @@ std::uint32_t AcceptResponderByExtensions(OCSPData* record, const unsigned char*
         if (error == 0) accepted = true;
         else lastFailure = error;
     }
-    // The responder lists of options 1 and 2 are filled by no export.
-    if (!accepted && (record->responderOptions & 2)) lastFailure = OCSP_ERR_DATA_SETS_READ;
-    if (!accepted && (record->responderOptions & 1)) lastFailure = OCSP_ERR_DATA_SETS_READ;
-    if (!accepted) return lastFailure ? lastFailure : OCSP_ERR_NOT_AUTHORIZED;
+    if (!accepted && (record->responderOptions & 2)) {
+        const std::uint32_t error = issuerHashed && responderHashed
+                                        ? ListedForIssuer(record->requestSets, issuerHash, responderHash)
+                                        : OCSP_ERR_NOT_AUTHORIZED;
+        if (error == 0) accepted = true;
+        else lastFailure = error;
+    }
+    if (!accepted && (record->responderOptions & 1)) {
+        const std::uint32_t error =
+            responderHashed ? TrustedResponder(record->requestSets, responderHash) : OCSP_ERR_NOT_AUTHORIZED;
+        if (error == 0) {
+            accepted = true;
+            revocationCheckNeeded = false;
+        } else {
+            lastFailure = error;
+        }
+    }
+    if (!accepted) return lastFailure;
     if (revocationCheckNeeded && !noCheck && !((record->revocationOptions & 2) && (record->revocationOptions & 4)))
         return OCSP_ERR_RESPONDER_REVOCATION;
     return 0;
@@ -92,7 +157,7 @@ std::uint32_t Decode(const ByteBuffer* response, OCSPData* record, const unsigne
         case kMatchFailed:
             return OCSP_ERR_DATA_SETS_READ;
         default:
-            return OCSP_ERR_DECODING_RESPONSE;
+            return kFailedWithoutBit;
         }
         if (record->useNonce == 1 &&
             (parsed.nonce.length != sizeof record->nonce ||
@@ -125,7 +190,7 @@ int DecodeExport(const ByteBuffer* response, OCSPData* record, const unsigned ch
     }
     if (std::uint32_t error = Decode(response, record, issuer, issuerLength, byExtensions)) {
         record->certificateStatus = OCSP_STATUS_UNSET;
-        record->errorCode = error;
+        if (error != kFailedWithoutBit) record->errorCode = error;
         return 1;
     }
     return 0;

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "ocsp/Dunmere.h"
+#include "tests/support/host_openssl.h"
+#include "tests/support/test_util.h"
 
 namespace dunmere_test {
 
@@ -63,6 +65,25 @@ inline QueryOutcome Query(const QueryOptions& options, const Bytes& target, cons
     }
     out.error = _GetOCSPError(&record);
     _DestroyOCSPData(&record);
+    return out;
+}
+
+// The PKI's signer certificate made again by the CA (serial 1002, which the
+// responder knows as good) with an authority-information-access extension
+// naming url as its OCSP location. The DER file's path; empty on failure.
+inline std::string SignerWithLocation(const std::string& url, const std::string& name)
+{
+    using testsupport::Pki;
+    const std::string work = testsupport::WorkDir() + "/" + name;
+    const std::string config = "[ aia ]\nauthorityInfoAccess = OCSP;URI:" + url + "\n";
+    const std::string csr = work + ".csr", out = work + ".cert.der", extensions = work + ".cnf";
+    if (!testsupport::WriteFile(extensions, config.data(), config.size()) ||
+        testsupport::openssl::Run("x509 -x509toreq -in " + Pki("signer.cert.pem") + " -signkey " +
+                                  Pki("signer.key.pem") + " -out " + csr) != 0 ||
+        testsupport::openssl::Run("x509 -req -in " + csr + " -CA " + Pki("ca.cert.pem") + " -CAkey " +
+                                  Pki("ca.key.pem") + " -set_serial 0x1002 -days 30 -sha1 -extfile " + extensions +
+                                  " -extensions aia -outform DER -out " + out) != 0)
+        return "";
     return out;
 }
 

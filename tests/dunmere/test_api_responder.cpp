@@ -115,31 +115,19 @@ TEST(ApiExchange, ResponderFromTheCertificatesLocation)
 {
     testsupport::OcspResponder responder = StartResponder(Delegated());
     ASSERT_TRUE(responder.Started()) << responder.Log();
-    const std::string work = testsupport::WorkDir();
     const std::string longUrl = "http://127.0.0.1/" + std::string(600, 'a');
-    const std::string extensions = work + "/aia.cnf";
-    const std::string config = "[ aia ]\nauthorityInfoAccess = OCSP;URI:" + responder.Url() +
-                               "\n[ long ]\nauthorityInfoAccess = OCSP;URI:" + longUrl + "\n";
-    ASSERT_TRUE(testsupport::WriteFile(extensions, config.data(), config.size()));
-    for (const char* section : {"aia", "long"}) {
-        const std::string csr = work + "/aia.csr", out = work + "/" + section + ".cert.der";
-        ASSERT_EQ(testsupport::openssl::Run("x509 -x509toreq -in " + Pki("signer.cert.pem") + " -signkey " +
-                                            Pki("signer.key.pem") + " -out " + csr),
-                  0);
-        // Serial 1002, known to the responder as good.
-        ASSERT_EQ(testsupport::openssl::Run("x509 -req -in " + csr + " -CA " + Pki("ca.cert.pem") + " -CAkey " +
-                                            Pki("ca.key.pem") + " -set_serial 0x1002 -days 30 -sha1 -extfile " +
-                                            extensions + " -extensions " + section + " -outform DER -out " + out),
-                  0);
-    }
+    const std::string located = dunmere_test::SignerWithLocation(responder.Url(), "aia");
+    const std::string tooLong = dunmere_test::SignerWithLocation(longUrl, "long");
+    ASSERT_FALSE(located.empty());
+    ASSERT_FALSE(tooLong.empty());
     QueryOptions options;
     options.url = "http://127.0.0.1:1/";
-    QueryOutcome out = Query(options, Der(work + "/aia.cert.der"), Der(Pki("ca.cert.der")));
+    QueryOutcome out = Query(options, Der(located), Der(Pki("ca.cert.der")));
     EXPECT_EQ(out.urlUsed, responder.Url());
     EXPECT_EQ(out.decoded, 0) << std::hex << out.error;
     EXPECT_EQ(out.status, OCSP_CERT_GOOD);
 
-    out = Query(options, Der(work + "/long.cert.der"), Der(Pki("ca.cert.der")));
+    out = Query(options, Der(tooLong), Der(Pki("ca.cert.der")));
     EXPECT_EQ(out.urlUsed, options.url);
     EXPECT_EQ(out.error, OCSP_ERR_SOCKET);
 }

@@ -17,6 +17,7 @@
 #include "ocsp/protocol/request_builder.h"
 #include "ocsp/protocol/responder.h"
 #include "ocsp/protocol/response_checks.h"
+#include "tests/support/ocsp_openssl_answer.h"
 #include "tests/support/openssl_cli.h"
 #include "tests/support/test_util.h"
 
@@ -33,7 +34,6 @@ struct Sets {
 
 // A certificate of the test PKI: "signer" or, in its ocsp folder, "ocsp/responder".
 inline std::vector<unsigned char> Cert(const std::string& name) { return ReadFile(Pki(name + ".cert.der")); }
-inline std::string Work(const std::string& file) { return WorkDir() + "/" + file; }
 
 inline bool AddTarget(DataSets* request, const std::string& target, const std::string& issuer = "ca")
 {
@@ -52,21 +52,6 @@ inline std::vector<unsigned char> BuildRequest(DataSets* request, const std::vec
         return {};
     out.resize(length);
     return out;
-}
-
-// openssl ocsp answers the request file as the responder NAME (a PKI path
-// without .cert.pem, such as "ocsp/responder" or "ca") from the OCSP index;
-// extra: further options (no -ndays: no nextUpdate). The response's bytes, empty on failure.
-inline std::vector<unsigned char> OpensslResponse(const std::string& requestFile, const std::string& responder,
-                                                  const std::string& extra = "", const std::string& name = "resp")
-{
-    const std::string out = Work(name + ".der");
-    std::remove(out.c_str());
-    const std::string line = "ocsp -reqin " + requestFile + " -index " + Pki("ocsp/index.txt") + " -CA " +
-                             Pki("ca.cert.pem") + " -rsigner " + Pki(responder + ".cert.pem") + " -rkey " +
-                             Pki(responder + ".key.pem") + " -rmd sha1 " + extra + " -respout " + out;
-    if (openssl_cli::Run(line) != 0) return {};
-    return ReadFile(out);
 }
 
 // openssl's check of a signed request's SHA-1 signature over its
