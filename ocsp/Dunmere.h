@@ -2,7 +2,8 @@
    cdecl and bound by its name, leading underscore included. The caller owns
    the OCSPData record and the ByteBuffer records; the library owns every
    buffer and text it hands out and takes them back through its Destroy and
-   Delete exports. */
+   Delete exports, except the copies of the two stored-response exports
+   (see _GetOCSPResponseData). */
 #ifndef DUNMERE_H
 #define DUNMERE_H
 
@@ -135,6 +136,14 @@ int _DecodeOCSPResponse(const ByteBuffer* response, OCSPData* record, const unsi
                         uint32_t issuerLength);
 int _DecodeOCSPResponsev2(const ByteBuffer* response, OCSPData* record, const unsigned char* issuerDer,
                           uint32_t issuerLength);
+/* _GetOCSPResponseData and _GetResponderCertData hand out new copies, each a
+   ByteBuffer's pointer (the length counts the bytes; a NUL follows them). No
+   export releases them: the caller frees each pointer with free() of
+   msvcrt.dll, the C runtime whose heap the DLLs and their callers share. On
+   result 1 nothing is handed out: every output is {NULL, 0}.
+   _GetResponderCertData describes the certificate the response's
+   responderID named (the one every check used), read from the requestSets
+   of a record after a decode. */
 int _GetOCSPResponseData(const unsigned char* responseDer, uint32_t responseLength, ByteBuffer* subjectName,
                          ByteBuffer* issuerName, ByteBuffer* producedAt, ByteBuffer* revocationTime,
                          ByteBuffer* serialNumber, int32_t* certStatus, ByteBuffer* responderCertificate,
@@ -149,9 +158,6 @@ int _ExecuteOCSPTransaction(const ByteBuffer* request, ByteBuffer* response, OCS
 char* _GetOCSPStatusDescription(uint32_t status, char* buffer);
 int _SetResponderLocation(OCSPData* record, const unsigned char* hashedDer, uint32_t hashedLength,
                           const unsigned char* certificateDer, uint32_t certificateLength);
-
-/* The copies handed out by _GetOCSPResponseData and _GetResponderCertData
-   are released with free() of the shared C runtime. */
 
 #ifdef __cplusplus
 }

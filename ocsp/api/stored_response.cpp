@@ -2,6 +2,8 @@
 // record: the offline check, the response's data, the responder's names.
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 
 #include "core/datasets/datasets.h"
 #include "core/text/text.h"
@@ -102,6 +104,32 @@ void ClearOut(ByteBuffer* out)
     if (out) *out = {nullptr, 0};
 }
 
+// The caller's outputs, cleared first; what was handed out into them is
+// freed again unless kept.
+class THandedCopies {
+public:
+    explicit THandedCopies(std::initializer_list<ByteBuffer*> outputs) : outputs_(outputs)
+    {
+        for (ByteBuffer* out : outputs_) ClearOut(out);
+    }
+    ~THandedCopies()
+    {
+        if (kept_) return;
+        for (ByteBuffer* out : outputs_) {
+            if (!out) continue;
+            std::free(out->pointer);
+            ClearOut(out);
+        }
+    }
+    THandedCopies(const THandedCopies&) = delete;
+    THandedCopies& operator=(const THandedCopies&) = delete;
+    void Keep() { kept_ = true; }
+
+private:
+    std::vector<ByteBuffer*> outputs_;
+    bool kept_ = false;
+};
+
 }  // namespace
 
 extern "C" int _CheckOCSPResponsev1(const unsigned char* responseDer, std::uint32_t responseLength,
@@ -130,12 +158,9 @@ extern "C" int _GetOCSPResponseData(const unsigned char* responseDer, std::uint3
                                     ByteBuffer* revocationTime, ByteBuffer* serialNumber, std::int32_t* certStatus,
                                     ByteBuffer* responderCertificate, std::uint32_t* error)
 {
-    ClearOut(subjectName);
-    ClearOut(issuerName);
-    ClearOut(producedAt);
-    ClearOut(revocationTime);
-    ClearOut(serialNumber);
-    ClearOut(responderCertificate);
+    // Copies are handed out only when every step passed: on a failure the
+    // caller gets nothing to release.
+    THandedCopies copies{{subjectName, issuerName, producedAt, revocationTime, serialNumber, responderCertificate}};
     TStoredResponse stored;
     std::uint32_t failure = stored.Parse(responseDer, responseLength);
     if (!failure) {
@@ -160,7 +185,9 @@ extern "C" int _GetOCSPResponseData(const unsigned char* responseDer, std::uint3
     }
     if (!stored.Release() && !failure) failure = OCSP_ERR_DATA_SETS_DELETE;
     if (error) *error = failure;
-    return failure ? 1 : 0;
+    if (failure) return 1;
+    copies.Keep();
+    return 0;
 }
 
 extern "C" int _GetResponderCertData(const DataSets* sets, ByteBuffer* subjectName, ByteBuffer* issuerName,
@@ -169,17 +196,14 @@ extern "C" int _GetResponderCertData(const DataSets* sets, ByteBuffer* subjectNa
     ClearOut(subjectName);
     ClearOut(issuerName);
     ClearOut(certificate);
-    std::uint32_t count = 0;
-    const unsigned char* der = nullptr;
-    std::size_t length = 0;
-    if (!sets || CountDataItems(sets, kSlotResponseCertificates, &count) != kDataSetsOk || count == 0 ||
-        GetDataItem(sets, kSlotResponseCertificates, count, &der, &length) != kDataSetsOk)
-        return 1;
-    const ByteBuffer last = {const_cast<unsigned char*>(der), length};
+    // The certificate the responderID named when the response was parsed:
+    // the one every check used, wherever it stands among the certificates.
+    ByteBuffer responder = {nullptr, 0};
+    if (!sets || !ResponderCertificate(sets, &responder)) return 1;
     ByteBuffer subjectCopy = {nullptr, 0}, issuerCopy = {nullptr, 0};
-    if (!CommonNames(last, &subjectCopy, &issuerCopy)) return 1;
+    if (!CommonNames(responder, &subjectCopy, &issuerCopy)) return 1;
     Hand(subjectName, subjectCopy);
     Hand(issuerName, issuerCopy);
-    Hand(certificate, CopyOut(der, length));
+    Hand(certificate, CopyOut(responder.pointer, responder.length));
     return 0;
 }
