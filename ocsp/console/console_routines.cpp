@@ -5,6 +5,8 @@
 #include <string>
 
 #include "core/datasets/datasets.h"
+#include "core/text/text.h"
+#include "ocsp/protocol/certificate_readers.h"
 
 namespace {
 
@@ -48,6 +50,29 @@ bool LoadCertificate(const char* prompt, int (*set)(const unsigned char*, std::u
         std::printf("/n Error al decodificar el certificado en %s \n", name.c_str());
         return false;
     }
+    return true;
+}
+
+// One file of the requestor's certification path, asked for and read whole.
+bool LoadPathFile(const char* prompt, std::string& name, std::vector<unsigned char>& der)
+{
+    name = AskName(prompt, 24);
+    if (ReadConsoleFile(name, der) && !der.empty()) return true;
+    std::printf("Error al cargar certificado del archivo %s . \n", name.c_str());
+    return false;
+}
+
+// The subject Name element of a certificate; false, after the message, when
+// the bytes do not read as one.
+bool ReadSubject(const std::string& name, const std::vector<unsigned char>& der, std::vector<unsigned char>& subject)
+{
+    ByteBuffer copy = {nullptr, 0};
+    if (!ReadCertificateSubject(der.data(), der.size(), &copy)) {
+        std::printf("Error al decodificar el certificado del archivo %s . \n", name.c_str());
+        return false;
+    }
+    subject.assign(copy.pointer, copy.pointer + copy.length);
+    FreeItems(&copy, 1);
     return true;
 }
 
@@ -107,18 +132,24 @@ bool LoadTargetsFromConsole(OCSPData* record, std::vector<unsigned char>& issuer
     }
 }
 
-bool LoadRequestorFromConsole(OCSPData* record)
+bool LoadRequestorFromConsole(OCSPData* record, std::vector<unsigned char>& subject)
 {
-    std::vector<unsigned char> certificate;
-    AskName("Nombre del archivo con el certificado de la AC emisora: ", 24);
-    const std::string entity = AskName("Nombre del archivo con el certificado de la entidad: ", 24);
-    if (!ReadConsoleFile(entity, certificate) || certificate.empty()) {
-        std::printf("Error al cargar certificado del archivo %s . \n", entity.c_str());
+    subject.clear();
+    // Each file in a buffer of its own: the CA's is not lost to the entity's.
+    std::string caName, entityName;
+    std::vector<unsigned char> ca, entity, caSubject;
+    if (!LoadPathFile("Nombre del archivo con el certificado de la AC emisora: ", caName, ca) ||
+        !LoadPathFile("Nombre del archivo con el certificado de la entidad: ", entityName, entity))
+        return false;
+    std::printf("Ruta de Certificacion cargada \n");
+    if (!ReadSubject(caName, ca, caSubject) || !ReadSubject(entityName, entity, subject)) {
+        subject.clear();
         return false;
     }
-    std::printf("Ruta de Certificacion cargada \n");
-    if (_SetOCSPUserCertificate(record, certificate.data(), static_cast<std::uint32_t>(certificate.size())) != 0) {
-        std::printf("Error al decodificar el certificado del archivo %s . \n", entity.c_str());
+    // The certification path, the entity last: the request's signer.
+    if (_SetOCSPUserCertificate(record, ca.data(), static_cast<std::uint32_t>(ca.size())) != 0 ||
+        _SetOCSPUserCertificate(record, entity.data(), static_cast<std::uint32_t>(entity.size())) != 0) {
+        subject.clear();
         return false;
     }
     return true;

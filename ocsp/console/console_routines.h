@@ -15,9 +15,12 @@ enum : std::size_t { kConsoleFileLimit = 6144 };
 // DER. False when a file could not be opened or read as a certificate.
 bool LoadTargetsFromConsole(OCSPData* record, std::vector<unsigned char>& issuer);
 
-// Asks for the CA's and then the entity's certificate file (the second is
-// the one used) and appends the entity's certificate as the requestor's.
-bool LoadRequestorFromConsole(OCSPData* record);
+// Asks for the CA's and then the entity's certificate file, each read into
+// its own buffer; both must read as certificates. Appends the CA's and then
+// the entity's certificate to the requestor's (the last one signs) and
+// hands out the entity's subject Name element. False, subject empty, when a
+// file could not be loaded or read.
+bool LoadRequestorFromConsole(OCSPData* record, std::vector<unsigned char>& subject);
 
 // Prints the matched statuses of a decoded record, or the response status's
 // text: 1 when printed, 0 when a status record could not be read.

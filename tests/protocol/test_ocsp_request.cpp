@@ -17,22 +17,6 @@ using namespace testsupport::ocsp;
 
 namespace {
 
-std::string ReadText(const std::string& path)
-{
-    std::vector<unsigned char> bytes = ReadFile(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// openssl's reading of a request, or "" when it refuses it.
-std::string RequestText(const std::vector<unsigned char>& request, const std::string& name)
-{
-    const std::string in = Work(name + ".der"), out = Work(name + ".txt");
-    std::remove(out.c_str());
-    if (!WriteFile(in, request.data(), request.size())) return "";
-    if (openssl_cli::Run("ocsp -reqin " + in + " -req_text -out " + out) != 0) return "";
-    return ReadText(out);
-}
-
 TEST(OcspRequestBytes, KnownRequestHasExactDer)
 {
     Sets request;

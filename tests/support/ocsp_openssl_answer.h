@@ -1,5 +1,6 @@
-// Answers of `openssl ocsp` to a request file, made offline, for the OCSP
-// tests natively and under Wine alike; file names are host paths.
+// `openssl ocsp` offline, for the OCSP tests natively and under Wine alike:
+// its answers to a request file and its reading of a request. File names are
+// host paths.
 #pragma once
 #include <cstdio>
 #include <string>
@@ -27,6 +28,17 @@ inline std::vector<unsigned char> OpensslResponse(const std::string& requestFile
                              ".key.pem -rmd sha1 " + extra + " -respout " + out;
     if (openssl_cli::Run(line) != 0) return {};
     return ReadFile(out);
+}
+
+// openssl's reading of a request, or "" when it refuses it.
+inline std::string RequestText(const std::vector<unsigned char>& request, const std::string& name)
+{
+    const std::string in = Work(name + ".der"), out = Work(name + ".txt");
+    std::remove(out.c_str());
+    if (!WriteFile(in, request.data(), request.size())) return "";
+    if (openssl_cli::Run("ocsp -reqin " + in + " -req_text -out " + out) != 0) return "";
+    const std::vector<unsigned char> text = ReadFile(out);
+    return std::string(text.begin(), text.end());
 }
 
 }  // namespace testsupport::ocsp
