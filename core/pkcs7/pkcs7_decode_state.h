@@ -14,7 +14,7 @@
 namespace pkcs7_decode {
 
 constexpr std::uint64_t kNoEnd = ~std::uint64_t(0);
-constexpr std::size_t kMaxCarriedCertificates = 10;
+constexpr std::size_t kMaxCarriedCertificates = 10;  // kept and matched; later ones are skipped
 constexpr std::size_t kDigestKinds = 4;  // MD2, MD4, MD5, SHA-1
 
 // The message stream and how many bytes were taken from it; every read is
