@@ -78,7 +78,7 @@ struct DecodeState {
     DigestContext digests[kDigestKinds];
     unsigned char digestValues[kDigestKinds][kMaxDigestLength] = {};
     std::size_t digestCount = 0;
-    bool digestListHasUnknown = false;
+    bool digestsStarted = false;  // only started contexts are ever updated
 
     // Content.
     unsigned char innerOid[16] = {};  // the content type the signatures cover

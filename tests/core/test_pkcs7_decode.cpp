@@ -119,6 +119,47 @@ TEST(Pkcs7DecodeSigned, DetachedNeedsItsContent)
     EXPECT_EQ(d.status, kSignatureUndecided);
 }
 
+// Key-less, a detached signature's content is read through and never
+// digested: nothing is verified, whatever the content.
+TEST(Pkcs7DecodeSigned, KeylessDetachedVerifiesNothing)
+{
+    Bytes message = OpensslMessage("keyless-detached", Content(), std::string("cms -sign -md sha1") + kSigner);
+    Bytes other = Content();
+    other[3] ^= 1;
+    const Bytes empty;
+    struct Case {
+        const char* what;
+        const Bytes* content;
+        Pkcs7Result result;
+        int status;
+    } cases[] = {
+        {"its content", &Content(), Pkcs7Result::Done, kSignatureNothingToVerify},
+        {"other content", &other, Pkcs7Result::Done, kSignatureNothingToVerify},
+        {"empty content", &empty, Pkcs7Result::Done, kSignatureNothingToVerify},
+        {"no content stream", nullptr, Pkcs7Result::NoDetachedContent, kSignatureUndecided},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Slots slots;
+        InputStream in(message);
+        InputStream content(c.content ? *c.content : empty);
+        OutputStream out;
+        std::vector<unsigned char> chunk(kPkcs7RecordBufferSize);
+        int status = -1, inner = -1, outer = -1, cipher = -1;
+        EXPECT_EQ(DecodePKCS7Stream(&out.stream, &in.stream, c.content ? &content.stream : nullptr, &status,
+                                    kPkcs7TypeHintContentInfo, &inner, &outer, 0, true, &slots.sets, nullptr,
+                                    chunk.data(), &cipher),
+                  c.result);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(outer, kOuterSigned);
+        EXPECT_TRUE(out.Contents().empty());
+        if (c.result == Pkcs7Result::Done) {
+            EXPECT_EQ(slots.Count(kSlotSignerInfos), 1u);
+            EXPECT_EQ(slots.Item(kSlotCarriedCertificates, 1), testsupport::ReadFile(testsupport::Pki("signer.cert.der")));
+        }
+    }
+}
+
 // A byte of the content, of the attributes or of the signature changed.
 TEST(Pkcs7DecodeSigned, TamperingIsCaught)
 {
