@@ -40,11 +40,14 @@ struct PartFile {
         return file != nullptr;
     }
     // Closes it; false when the last buffered pieces could not be written.
+    // The flush is asked for on its own: not every C library's fclose
+    // reports a failure of its final flush.
     bool Close()
     {
+        const bool flushed = std::fflush(file) == 0;
         const bool closed = std::fclose(file) == 0;
         file = nullptr;
-        return closed;
+        return flushed && closed;
     }
     ~PartFile()
     {

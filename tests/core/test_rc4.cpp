@@ -4,12 +4,17 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "core/cipher/rc4.h"
 #include "tests/support/openssl_cli.h"
 #include "tests/support/test_util.h"
+
+#ifdef _WIN32
+#include "tests/support/host_openssl.h"
+#endif
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -246,6 +251,43 @@ TEST_F(Rc4File, FailuresAnswerTheirCodes)
     ASSERT_TRUE(testsupport::WriteFile(Path("in"), Pattern(10).data(), 10));
     const std::string noFolder = testsupport::WorkDir() + "/no-such-folder/out";
     EXPECT_EQ(EncryptFileRc4(noFolder.c_str(), Path("in").c_str(), &context, 0), kRc4FileCannotCreateOutput);
+}
+
+// A host shell line (no double quotes); its exit status.
+int HostShell(const std::string& line)
+{
+#ifdef _WIN32
+    return testsupport::openssl::RunShell(line);
+#else
+    const int status = std::system(line.c_str());
+    return status == -1 ? -1 : WEXITSTATUS(status);
+#endif
+}
+
+// The output's disk full (a small file system of its own, which needs the
+// host's mount), with an output small enough to stay buffered until the
+// file is closed: a failed write, the earlier file as it was, nothing beside it.
+TEST_F(Rc4File, FullDiskIsAFailedWriteAndKeepsTheEarlierOutput)
+{
+    const std::string folder = testsupport::WorkDir() + "/rc4-fulldisk";
+    HostShell("umount " + folder + " 2>/dev/null; mkdir -p " + folder);
+    if (HostShell("mount -t tmpfs -o size=64k tmpfs " + folder + " 2>/dev/null") != 0)
+        GTEST_SKIP() << "no small file system can be mounted here";
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { HostShell("umount " + folder); }
+    } unmount{folder};
+    const std::string output = folder + "/out.bin";
+    ASSERT_TRUE(testsupport::WriteFile(output, "earlier", 7));
+    HostShell("dd if=/dev/zero of=" + folder + "/filler bs=1024 2>/dev/null");
+    ASSERT_EQ(HostShell("test $(df --output=avail " + folder + " | tail -1) -eq 0"), 0) << "not full";
+    ASSERT_TRUE(testsupport::WriteFile(Path("in"), Pattern(100).data(), 100));
+    Rc4Context context;
+    InitRc4(&context, key.data(), key.size());
+    EXPECT_EQ(EncryptFileRc4(output.c_str(), Path("in").c_str(), &context, 0), kRc4FileWriteFailed);
+    EXPECT_EQ(testsupport::ReadFile(output), (Bytes{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+    EXPECT_EQ(std::fopen((output + ".part0").c_str(), "rb"), nullptr);
+    EXPECT_EQ(std::fopen((output + ".old0").c_str(), "rb"), nullptr);
 }
 
 #ifndef _WIN32
