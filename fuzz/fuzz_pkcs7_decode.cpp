@@ -1,7 +1,9 @@
 // The engine's PKCS#7 decoder over memory and chain streams, key-less and
 // with a fixed own key (a 512-bit test key under the password "fuzz"), with
 // and without detached content. First byte: bit 0 key-less, bit 1 detached
-// content given, bit 2 a chain stream of small blocks, bits 4-5 the type hint.
+// content given (with bit 0: the decoder itself, key-less over detached
+// content, which no entry point reaches), bit 2 a chain stream of small
+// blocks, bits 4-5 the type hint.
 #include <cstdint>
 #include <cstdlib>
 
@@ -83,19 +85,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     AddDataItem(&sets, kSlotOwnPassword, kOwnPassword, sizeof kOwnPassword);
 
     int status = 0, inner = 0, outer = 0, cipher = 0;
-    Pkcs7Result result;
-    if (select & 1) {
-        result = DecodePKCS7MessageNoKey(&output, &message, &status, hint, &inner, &outer, 0, &sets);
+    if ((select & 3) == 3) {
+        static unsigned char chunk[kPkcs7RecordBufferSize];
+        DecodePKCS7Stream(&output, &message, &detached, &status, hint, &inner, &outer, 0, true, &sets, nullptr, chunk,
+                          &cipher);
+        // Key-less decoding checks no signature.
+        if (status == kSignatureVerified || status == kSignatureMismatch) std::abort();
     } else {
-        result = DecodePKCS7Message(&output, &message, (select & 2) ? &detached : nullptr, &status, hint, &inner,
-                                    &outer, 0, &sets, nullptr, &cipher);
-    }
-    // A failure leaves nothing decoded behind and never claims a verified signature.
-    std::uint32_t count = 0;
-    if (result != Pkcs7Result::Done) {
-        for (std::uint32_t slot = kSlotSignerInfos; slot <= kSlotContentKey; ++slot) {
-            CountDataItems(&sets, slot, &count);
-            if (count != 0 || status == kSignatureVerified || outer != kOuterFailed) std::abort();
+        Pkcs7Result result;
+        if (select & 1) {
+            result = DecodePKCS7MessageNoKey(&output, &message, &status, hint, &inner, &outer, 0, &sets);
+        } else {
+            result = DecodePKCS7Message(&output, &message, (select & 2) ? &detached : nullptr, &status, hint, &inner,
+                                        &outer, 0, &sets, nullptr, &cipher);
+        }
+        // A failure leaves nothing decoded behind and never claims a verified signature.
+        std::uint32_t count = 0;
+        if (result != Pkcs7Result::Done) {
+            for (std::uint32_t slot = kSlotSignerInfos; slot <= kSlotContentKey; ++slot) {
+                CountDataItems(&sets, slot, &count);
+                if (count != 0 || status == kSignatureVerified || outer != kOuterFailed) std::abort();
+            }
         }
     }
     DeleteDataSets(&sets);

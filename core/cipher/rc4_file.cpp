@@ -12,6 +12,20 @@ struct FileCloser {
 };
 using FileOwner = std::unique_ptr<std::FILE, FileCloser>;
 
+// A name beside the output, with the suffix and a number, that no file holds yet.
+bool FreeNameBeside(const char* outputFileName, const char* suffix, std::string* name)
+{
+    for (int n = 0; n < 100; ++n) {
+        *name = std::string(outputFileName) + suffix + std::to_string(n);
+        if (!FileOwner{std::fopen(name->c_str(), "rb")}) return true;
+    }
+    name->clear();
+    return false;
+}
+
+// Opens for update, so not a folder, nor read-only, nor locked; closed again at once.
+bool Writable(const char* fileName) { return FileOwner{std::fopen(fileName, "r+b")} != nullptr; }
+
 // A file beside the output that does not exist yet: the output is written
 // there and renamed into place only when complete, so an output that names
 // the input (under any spelling) never truncates it, and a failure leaves
@@ -21,32 +35,47 @@ struct PartFile {
     std::FILE* file = nullptr;
     bool Create(const char* outputFileName)
     {
-        for (int n = 0; n < 100 && !file; ++n) {
-            name = std::string(outputFileName) + ".part" + std::to_string(n);
-            if (FileOwner existing{std::fopen(name.c_str(), "rb")}) continue;
-            file = std::fopen(name.c_str(), "wb");
-            if (!file) break;
-        }
+        if (FreeNameBeside(outputFileName, ".part", &name)) file = std::fopen(name.c_str(), "wb");
         if (!file) name.clear();
         return file != nullptr;
     }
     // Closes it; false when the last buffered pieces could not be written.
+    // The flush is asked for on its own: not every C library's fclose
+    // reports a failure of its final flush.
     bool Close()
     {
+        const bool flushed = std::fflush(file) == 0;
         const bool closed = std::fclose(file) == 0;
         file = nullptr;
-        return closed;
+        return flushed && closed;
     }
     ~PartFile()
     {
         if (file) std::fclose(file);
         if (!name.empty()) std::remove(name.c_str());
     }
+    // Where renaming replaces its target, one step. Where it does not (the
+    // Windows C library), the earlier output steps aside and comes back when
+    // the move fails: it is never removed before the new one has its name.
     bool MoveTo(const char* outputFileName)
     {
-        // Renaming does not replace an existing file everywhere.
-        std::remove(outputFileName);
-        if (std::rename(name.c_str(), outputFileName) != 0) return false;
+        if (std::rename(name.c_str(), outputFileName) == 0) return Moved();
+        // Only a file we could write over steps aside: never a folder, nor a
+        // read-only or locked output.
+        if (!Writable(outputFileName)) return false;
+        std::string aside;
+        if (!FreeNameBeside(outputFileName, ".old", &aside) || std::rename(outputFileName, aside.c_str()) != 0)
+            return false;
+        if (std::rename(name.c_str(), outputFileName) != 0) {
+            // Should even this fail, the earlier output stays under the other name.
+            std::rename(aside.c_str(), outputFileName);
+            return false;
+        }
+        std::remove(aside.c_str());
+        return Moved();
+    }
+    bool Moved()
+    {
         name.clear();
         return true;
     }

@@ -36,7 +36,8 @@ int InitDataSets(DataSets* sets)
 int AddDataItem(DataSets* sets, std::uint32_t slot, const void* data, std::size_t length)
 {
     if (slot >= kDataSetSlots) return kDataSetsBadSlot;
-    if (length == 0) return kDataSetsZeroLength;
+    // Null data has no bytes to copy, whatever length comes with it.
+    if (length == 0 || !data) return kDataSetsZeroLength;
     DataItem* item = static_cast<DataItem*>(std::malloc(sizeof(DataItem)));
     unsigned char* copy = static_cast<unsigned char*>(std::malloc(length));
     if (!item || !copy) {

@@ -16,7 +16,7 @@ enum : int {
     kDataSetsNoMemory = 4,   // also a file of kDataItemFileLimit bytes or more
     kDataSetsNoItem = 5,
     kDataSetsEmptyFile = 6,
-    kDataSetsZeroLength = 7,
+    kDataSetsZeroLength = 7, // also null data, whatever the length
     kDataSetsCannotOpen = 8, // also a file that cannot be read whole
 };
 
@@ -37,7 +37,8 @@ struct DataSets {
 };
 
 int InitDataSets(DataSets* sets);
-// Appends a copy of the bytes; on failure nothing is added.
+// Appends a copy of the bytes; on failure nothing is added. Null data is
+// refused as a zero length is.
 int AddDataItem(DataSets* sets, std::uint32_t slot, const void* data, std::size_t length);
 int CountDataItems(const DataSets* sets, std::uint32_t slot, std::uint32_t* count);
 // A view into the container's copy, valid until the item is deleted.

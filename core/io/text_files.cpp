@@ -32,18 +32,32 @@ int SkipStreamBytes(DataStream* stream, std::size_t n)
     return 1;
 }
 
+namespace {
+
+// A stream that can give bytes: one with a medium, and a file that is open.
+bool StreamReadable(const DataStream* stream)
+{
+    if (!stream || !stream->state) return false;
+    if (stream->kind != kStreamFile) return true;
+    return static_cast<const FileStreamState*>(stream->state)->status == kFileOpen;
+}
+
+}  // namespace
+
 int DigestStreamMd5(DataStream* stream, unsigned char digest[16])
 {
     enum : std::size_t { kPiece = 6144 };
     DigestContext context;
     if (InitDigest(&context, kDigestMd5) != 0) return 1;
     unsigned char piece[kPiece];
-    int status = 0;
-    for (;;) {
+    int status = StreamReadable(stream) ? 0 : -1;
+    while (status == 0) {
         std::size_t count = 0;
-        ReadStream(stream, piece, kPiece, &count);
-        if (count > kPiece) count = 0;
-        if (UpdateDigest(&context, piece, count) != 0) {
+        const int read = ReadStream(stream, piece, kPiece, &count);
+        // Only the end of the data ends the digest: a failing read would
+        // leave a digest of part of it.
+        if ((read != kStreamSuccess && read != kStreamNothingRead) || count > kPiece ||
+            UpdateDigest(&context, piece, count) != 0) {
             status = -1;
             break;
         }

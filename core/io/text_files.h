@@ -13,5 +13,6 @@ long GetFileLength(std::FILE* file);
 int SkipStreamBytes(DataStream* stream, std::size_t n);
 
 // MD5 of the rest of a stream, read in 6144-byte pieces. 0 done; 1 the
-// digest could not be started; -1 an update failed.
+// digest could not be started; -1 an update or a read failed, or the stream
+// cannot be read (no medium, a file not open): no digest is written then.
 int DigestStreamMd5(DataStream* stream, unsigned char digest[16]);

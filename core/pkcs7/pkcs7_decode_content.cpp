@@ -67,8 +67,10 @@ bool Digesting(const DecodeState& state)
     return !state.keyless && (*state.outerType == kOuterSigned || *state.outerType == kOuterSignedAndEnveloped);
 }
 
+// Key-less decoding starts no digest, detached content included.
 void DigestChunk(DecodeState* state, const unsigned char* data, std::size_t length)
 {
+    if (!state->digestsStarted) return;
     for (std::size_t i = 0; i < state->digestCount; ++i) UpdateDigest(&state->digests[i], data, length);
 }
 
@@ -88,9 +90,10 @@ Pkcs7Result ProcessDetached(DecodeState* state, unsigned char* buffer)
 
 Pkcs7Result ProcessContent(DecodeState* state)
 {
-    const bool digesting = Digesting(*state);
-    for (std::size_t i = 0; digesting && i < state->digestCount; ++i)
-        InitDigest(&state->digests[i], state->digestTypes[i]);
+    if (Digesting(*state)) {
+        for (std::size_t i = 0; i < state->digestCount; ++i) InitDigest(&state->digests[i], state->digestTypes[i]);
+        state->digestsStarted = true;
+    }
     WipedHeapBuffer buffer(kPkcs7ContentChunkSize);
     if (!buffer.bytes) return Pkcs7Result::NoMemory;
 
@@ -114,12 +117,12 @@ Pkcs7Result ProcessContent(DecodeState* state)
             if (!cipher.Decrypt(buffer.bytes, length)) return Pkcs7Result::BadStructure;
             if (remaining == 0 && cipher.Padded() && !RemoveBlockPadding(buffer.bytes, &length))
                 return Pkcs7Result::BadStructure;
-            if (digesting) DigestChunk(state, buffer.bytes, length);
+            DigestChunk(state, buffer.bytes, length);
             if (!WriteContent(state->output, buffer.bytes, length)) return Pkcs7Result::ShortWrite;
         }
     }
     if (result != Pkcs7Result::Done) return result;
-    for (std::size_t i = 0; digesting && i < state->digestCount; ++i) {
+    for (std::size_t i = 0; state->digestsStarted && i < state->digestCount; ++i) {
         std::size_t length = 0;
         FinalDigest(&state->digests[i], state->digestValues[i], &length);
     }

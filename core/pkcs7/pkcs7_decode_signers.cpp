@@ -186,7 +186,9 @@ Pkcs7Result ReadCertificates(DecodeState* state)
         ByteBuffer record;
         if (!ReadRecord(&state->reader, set.end, state->chunk, &record) || record.pointer[0] != 0x30)
             return Pkcs7Result::BadStructure;
-        if (state->signerCount == kMaxCarriedCertificates) return Pkcs7Result::BadStructure;
+        // A long chain opens: the first ten are kept and can sign, the rest
+        // is read through and dropped, so the table and slot 1 stay bounded.
+        if (state->signerCount == kMaxCarriedCertificates) continue;
         CarriedSigner* signer = &state->signers[state->signerCount];
         if (!DecodeCertificateKey(record.pointer, record.length, &signer->publicKey, nullptr, nullptr))
             return Pkcs7Result::CertificateUnusable;

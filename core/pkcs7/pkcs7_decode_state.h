@@ -14,7 +14,7 @@
 namespace pkcs7_decode {
 
 constexpr std::uint64_t kNoEnd = ~std::uint64_t(0);
-constexpr std::size_t kMaxCarriedCertificates = 10;
+constexpr std::size_t kMaxCarriedCertificates = 10;  // kept and matched; later ones are skipped
 constexpr std::size_t kDigestKinds = 4;  // MD2, MD4, MD5, SHA-1
 
 // The message stream and how many bytes were taken from it; every read is
@@ -78,7 +78,7 @@ struct DecodeState {
     DigestContext digests[kDigestKinds];
     unsigned char digestValues[kDigestKinds][kMaxDigestLength] = {};
     std::size_t digestCount = 0;
-    bool digestListHasUnknown = false;
+    bool digestsStarted = false;  // only started contexts are ever updated
 
     // Content.
     unsigned char innerOid[16] = {};  // the content type the signatures cover

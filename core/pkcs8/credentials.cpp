@@ -16,18 +16,15 @@ struct FileBytes : SecretBytes {
     std::size_t length = 0;
     FileBytes() : SecretBytes(kDataItemFileLimit) {}
 
-    // kCredentialsOk or the loader's code.
-    int Read(const char* fileName)
+    // kCredentialsOk, the loader's code, or tooLarge for a file of the
+    // bound or more: refused whole, never decoded from its first part.
+    int Read(const char* fileName, int tooLarge)
     {
         bool opened = false;
         int result = ReadSmallFile(fileName, bytes.data(), &length, &opened);
         if (!opened) return kCredentialsCannotOpen;
         if (result == kDataSetsOk) return kCredentialsOk;
-        // Too large: the first part is read and then refused by its decoder.
-        if (result == kDataSetsNoMemory) {
-            length = kDataItemFileLimit;
-            return kCredentialsOk;
-        }
+        if (result == kDataSetsNoMemory) return tooLarge;
         return kCredentialsUnreadable;
     }
 };
@@ -41,7 +38,7 @@ int LoadCredentials(const char* password, const char* keyFileName, const char* c
     if (AddDataItem(sets, kSlotOwnPassword, password, passwordLength + 1) != kDataSetsOk) return kCredentialsKey;
 
     FileBytes keyFile;
-    int result = keyFile.Read(keyFileName);
+    int result = keyFile.Read(keyFileName, kCredentialsKey);
     if (result != kCredentialsOk) return result;
     RsaPrivateKey privateKey;
     ScopedWipe wipeKey{&privateKey, sizeof privateKey};
@@ -51,7 +48,7 @@ int LoadCredentials(const char* password, const char* keyFileName, const char* c
     if (AddDataItem(sets, kSlotOwnKey, keyFile.data(), keyFile.length) != kDataSetsOk) return kCredentialsKey;
 
     FileBytes certificateFile;
-    result = certificateFile.Read(certificateFileName);
+    result = certificateFile.Read(certificateFileName, kCredentialsCertificate);
     if (result != kCredentialsOk) return result;
     RsaPublicKey publicKey;
     if (!DecodeCertificateKey(certificateFile.data(), certificateFile.length, &publicKey, nullptr, nullptr))

@@ -25,6 +25,8 @@ enum : int {
 
 // Starts the record afresh (InitDataSets) and fills slots 13, 12 and 14 in
 // that order; on failure the slots filled so far stay for the caller to release.
+// Each file must be shorter than kDataItemFileLimit: a key file of that size
+// or more is kCredentialsKey, such a certificate file kCredentialsCertificate.
 int LoadCredentials(const char* password, const char* keyFileName, const char* certificateFileName, DataSets* sets);
 
 // The stored password without its terminator. Slot 13 holds it with its

@@ -46,6 +46,9 @@ TEST(DataSets, RefusesBadSlotsNumbersAndLengths)
     std::uint32_t count = 5;
     EXPECT_EQ(AddDataItem(&s.sets, 51, "x", 1), kDataSetsBadSlot);
     EXPECT_EQ(AddDataItem(&s.sets, 3, "x", 0), kDataSetsZeroLength);
+    // Null data is never read, whatever length comes with it.
+    for (std::size_t nullLength : {std::size_t{0}, std::size_t{1}, std::size_t{6144}, ~std::size_t{0}})
+        EXPECT_EQ(AddDataItem(&s.sets, 3, nullptr, nullLength), kDataSetsZeroLength) << nullLength;
     EXPECT_EQ(CountDataItems(&s.sets, 3, &count), 0);
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(CountDataItems(&s.sets, 51, &count), kDataSetsBadSlot);

@@ -338,3 +338,39 @@ TEST(StreamHelpers, FileLengthAndStreamMd5)
         EXPECT_EQ(std::memcmp(digest, reference, 16), 0) << size;
     }
 }
+
+// A stream that fails to read, or has nothing to read from, gives no digest:
+// never the digest of the part read before the failure. The host's view of
+// the process's own memory opens, and its first page cannot be read.
+TEST(StreamHelpers, StreamMd5OfAnUnreadableStreamFails)
+{
+    const char* unreadable = "/proc/self/mem";
+    if (std::FILE* probe = std::fopen(unreadable, "rb")) std::fclose(probe);
+    else GTEST_SKIP() << unreadable << " does not open here";
+    const std::string named = testsupport::WorkDir() + "/md5-named.bin";
+    ASSERT_TRUE(testsupport::WriteFile(named, "abc", 3));
+    struct Case {
+        const char* what;
+        const char* file;  // null: a stream that is never set up
+        std::uint32_t transfer;
+        bool start;
+    } cases[] = {
+        {"raw read fails", unreadable, kTransferRaw, true},
+        {"base64 read fails", unreadable, kTransferBase64Lines, true},
+        {"file named, not open", named.c_str(), kTransferRaw, false},
+        {"no medium", nullptr, kTransferRaw, false},
+    };
+    for (const Case& c : cases) {
+        DataStream stream{};
+        if (c.file) {
+            ASSERT_EQ(OpenStream(&stream, kStreamFile, c.transfer), kStreamSuccess);
+            ASSERT_EQ(SetStreamFile(&stream, c.file), kStreamSuccess);
+            if (c.start) ASSERT_EQ(StartStream(&stream, kOpenRead), kStreamSuccess) << c.what;
+        }
+        unsigned char digest[16];
+        std::memset(digest, 0xA5, sizeof digest);
+        EXPECT_EQ(DigestStreamMd5(&stream, digest), -1) << c.what;
+        for (unsigned char b : digest) EXPECT_EQ(b, 0xA5) << c.what;
+        CloseStream(&stream);
+    }
+}

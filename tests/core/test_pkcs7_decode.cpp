@@ -119,6 +119,47 @@ TEST(Pkcs7DecodeSigned, DetachedNeedsItsContent)
     EXPECT_EQ(d.status, kSignatureUndecided);
 }
 
+// Key-less, a detached signature's content is read through and never
+// digested: nothing is verified, whatever the content.
+TEST(Pkcs7DecodeSigned, KeylessDetachedVerifiesNothing)
+{
+    Bytes message = OpensslMessage("keyless-detached", Content(), std::string("cms -sign -md sha1") + kSigner);
+    Bytes other = Content();
+    other[3] ^= 1;
+    const Bytes empty;
+    struct Case {
+        const char* what;
+        const Bytes* content;
+        Pkcs7Result result;
+        int status;
+    } cases[] = {
+        {"its content", &Content(), Pkcs7Result::Done, kSignatureNothingToVerify},
+        {"other content", &other, Pkcs7Result::Done, kSignatureNothingToVerify},
+        {"empty content", &empty, Pkcs7Result::Done, kSignatureNothingToVerify},
+        {"no content stream", nullptr, Pkcs7Result::NoDetachedContent, kSignatureUndecided},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Slots slots;
+        InputStream in(message);
+        InputStream content(c.content ? *c.content : empty);
+        OutputStream out;
+        std::vector<unsigned char> chunk(kPkcs7RecordBufferSize);
+        int status = -1, inner = -1, outer = -1, cipher = -1;
+        EXPECT_EQ(DecodePKCS7Stream(&out.stream, &in.stream, c.content ? &content.stream : nullptr, &status,
+                                    kPkcs7TypeHintContentInfo, &inner, &outer, 0, true, &slots.sets, nullptr,
+                                    chunk.data(), &cipher),
+                  c.result);
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(outer, kOuterSigned);
+        EXPECT_TRUE(out.Contents().empty());
+        if (c.result == Pkcs7Result::Done) {
+            EXPECT_EQ(slots.Count(kSlotSignerInfos), 1u);
+            EXPECT_EQ(slots.Item(kSlotCarriedCertificates, 1), testsupport::ReadFile(testsupport::Pki("signer.cert.der")));
+        }
+    }
+}
+
 // A byte of the content, of the attributes or of the signature changed.
 TEST(Pkcs7DecodeSigned, TamperingIsCaught)
 {
@@ -189,21 +230,95 @@ TEST(Pkcs7DecodeSigned, NoSignerInfosIsNothingToVerify)
     EXPECT_EQ(slots.Count(kSlotCarriedCertificates), 1u);
 }
 
-TEST(Pkcs7DecodeSigned, MoreThanTenCertificatesAreRefused)
+// A PEM bundle of the PKI's certificates, in order, for -certfile.
+std::string CertificateBundle(const std::string& name, const std::vector<std::string>& entities)
 {
-    std::string bundle = testsupport::WorkDir() + "/p7-eleven.pem";
     std::string pems;
-    const char* names[] = {"ca", "signer2", "recipient", "nokey", "revoked", "expired", "ocsp", "tsa", "md5", "other", "otherca"};
-    for (const char* name : names) {
-        Bytes pem = testsupport::ReadFile(testsupport::Pki(std::string(name) + ".cert.pem"));
+    for (const std::string& entity : entities) {
+        Bytes pem = testsupport::ReadFile(testsupport::Pki(entity + ".cert.pem"));
         pems.append(pem.begin(), pem.end());
     }
-    ASSERT_TRUE(testsupport::WriteFile(bundle, pems.data(), pems.size()));
-    Bytes message = OpensslMessage("eleven", Content(), std::string("cms -sign -nodetach -md sha1 -certfile ") + bundle + kSigner);
-    Slots slots;
-    Decoded d = Decode(slots, message);
-    EXPECT_EQ(d.result, Pkcs7Result::BadStructure);
-    EXPECT_EQ(d.outer, kOuterFailed);
+    const std::string bundle = testsupport::WorkDir() + "/p7-" + name + ".pem";
+    EXPECT_TRUE(testsupport::WriteFile(bundle, pems.data(), pems.size()));
+    return bundle;
+}
+
+// How many certificates openssl finds in a message.
+std::size_t CarriedByOpenssl(const std::string& name, const Bytes& message)
+{
+    const std::string der = testsupport::WorkDir() + "/p7-" + name + ".carried.der";
+    const std::string listing = testsupport::WorkDir() + "/p7-" + name + ".carried.txt";
+    EXPECT_TRUE(testsupport::WriteFile(der, message.data(), message.size()));
+    EXPECT_EQ(testsupport::openssl_cli::Run("pkcs7 -inform DER -print_certs -noout -in " + der + " -out " + listing), 0);
+    const Bytes text = testsupport::ReadFile(listing);
+    const std::string all(text.begin(), text.end());
+    std::size_t count = 0;
+    for (std::size_t at = all.find("subject="); at != std::string::npos; at = all.find("subject=", at + 1)) ++count;
+    return count;
+}
+
+// A long chain opens when its signer is among the first ten certificates;
+// later certificates are read through and never kept. openssl smime writes
+// the -certfile certificates in order and then each signer's own.
+TEST(Pkcs7DecodeSigned, OnlyTheFirstTenCertificatesAreKept)
+{
+    const std::vector<std::string> nine = {"ca", "recipient", "nokey", "revoked", "expired", "ocsp", "tsa", "md5", "otherca"};
+    std::vector<std::string> ten = nine;
+    ten.push_back("other");
+    std::vector<std::string> signerFirst = {"signer"};
+    signerFirst.insert(signerFirst.end(), ten.begin(), ten.end());
+    std::vector<std::string> longChain = {"signer"};
+    for (int i = 0; i < 150; ++i) longChain.push_back(i % 2 ? "ca" : "signer2");
+    struct Case {
+        const char* name;
+        std::vector<std::string> bundle;
+        std::string signers;
+        std::size_t carried;
+        Pkcs7Result result;
+    } cases[] = {
+        {"ten-signer-tenth", nine, kSigner, 10, Pkcs7Result::Done},
+        // The signer's certificate twice: first, from the bundle, and twelfth.
+        {"twelve-signer-first", signerFirst, kSigner, 12, Pkcs7Result::Done},
+        {"eleven-signer-eleventh", ten, kSigner, 11, Pkcs7Result::SignerNotFound},
+        {"twelve-signer-eleventh", ten, std::string(kSigner) + kSigner2, 12, Pkcs7Result::SignerNotFound},
+        {"long-chain-signer-first", longChain, kSigner, 152, Pkcs7Result::Done},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bundle = CertificateBundle(c.name, c.bundle);
+        Bytes message = OpensslMessage(c.name, Content(), "smime -sign -nodetach -md sha1 -certfile " + bundle + c.signers);
+        ASSERT_FALSE(message.empty());
+        ASSERT_EQ(CarriedByOpenssl(c.name, message), c.carried);
+        std::vector<std::string> order = c.bundle;
+        order.push_back("signer");
+
+        // Through the decoder itself, whose slots stay as it leaves them.
+        Slots slots;
+        InputStream in(message);
+        OutputStream out;
+        std::vector<unsigned char> chunk(kPkcs7RecordBufferSize);
+        int status = -1, inner = -1, outer = -1, cipher = -1;
+        const Pkcs7Result result = DecodePKCS7Stream(&out.stream, &in.stream, nullptr, &status, kPkcs7TypeHintContentInfo,
+                                                     &inner, &outer, 0, false, &slots.sets, nullptr, chunk.data(), &cipher);
+        EXPECT_EQ(result, c.result);
+        if (c.result == Pkcs7Result::Done) {
+            EXPECT_EQ(status, kSignatureVerified);
+            EXPECT_EQ(out.Contents(), Content());
+            ASSERT_EQ(slots.Count(kSlotCarriedCertificates), 10u);
+            for (std::uint32_t item = 1; item <= 10; ++item)
+                EXPECT_EQ(slots.Item(kSlotCarriedCertificates, item),
+                          testsupport::ReadFile(testsupport::Pki(order[item - 1] + ".cert.der")))
+                    << item;
+        } else {
+            EXPECT_EQ(status, kSignatureUndecided);
+        }
+        // The entry point: the same answer, nothing left behind on failure.
+        Slots entry;
+        Decoded d = Decode(entry, message);
+        EXPECT_EQ(d.result, c.result);
+        EXPECT_EQ(entry.Count(kSlotCarriedCertificates), c.result == Pkcs7Result::Done ? 10u : 0u);
+        EXPECT_EQ(d.outer, c.result == Pkcs7Result::Done ? kOuterSigned : kOuterFailed);
+    }
 }
 
 const char* kLegacy = " -provider legacy -provider default";

@@ -243,6 +243,42 @@ TEST(LoadCredentials, ReportsTheFirstFailingStep)
     }
 }
 
+// A file is read whole or refused: one of the bound's size or more is never
+// decoded from its first part. The real key and certificate, padded with
+// zeros to each size, are the fixtures.
+TEST(LoadCredentials, FilesAtTheBoundAreRefused)
+{
+    const std::string dir = testsupport::WorkDir();
+    const auto padded = [&dir](const std::string& entityFile, std::size_t size) {
+        Bytes bytes = ReadPki(entityFile);
+        EXPECT_LT(bytes.size(), size);
+        bytes.resize(size, 0);
+        const std::string path = dir + "/credentials-" + std::to_string(size) + "-" + entityFile;
+        EXPECT_TRUE(testsupport::WriteFile(path, bytes.data(), bytes.size()));
+        return path;
+    };
+    const std::string key = Pki("signer.key.p8e.der"), certificate = Pki("signer.cert.der");
+    struct Case {
+        const char* what;
+        std::string key, cert;
+        int result;
+        std::uint32_t keys, certificates;
+    } cases[] = {
+        {"key of 6143 bytes", padded("signer.key.p8e.der", 6143), certificate, kCredentialsKey, 0, 0},
+        {"key of 6144 bytes", padded("signer.key.p8e.der", 6144), certificate, kCredentialsKey, 0, 0},
+        {"key of 6145 bytes", padded("signer.key.p8e.der", 6145), certificate, kCredentialsKey, 0, 0},
+        {"certificate of 6143 bytes", key, padded("signer.cert.der", 6143), kCredentialsOk, 1, 1},
+        {"certificate of 6144 bytes", key, padded("signer.cert.der", 6144), kCredentialsCertificate, 1, 0},
+        {"certificate of 9000 bytes", key, padded("signer.cert.der", 9000), kCredentialsCertificate, 1, 0},
+    };
+    for (const Case& c : cases) {
+        Credentials creds;
+        EXPECT_EQ(LoadCredentials(Password(), c.key.c_str(), c.cert.c_str(), &creds.sets), c.result) << c.what;
+        EXPECT_EQ(creds.Count(kSlotOwnKey), c.keys) << c.what;
+        EXPECT_EQ(creds.Count(kSlotOwnCertificate), c.certificates) << c.what;
+    }
+}
+
 // Slot 13 holds the password with its NUL; one stored without is taken as is.
 TEST(LoadCredentials, PasswordInEitherForm)
 {

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,50 @@
 #include "tests/support/openssl_cli.h"
 #include "tests/support/test_util.h"
 
+#ifdef _WIN32
+#include "tests/support/host_openssl.h"
+#endif
+
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#endif
+
+#ifndef _WIN32
+// The C library's rename for this program, made to fail on demand: as the
+// Windows C library's does over an existing file, and for the last move of
+// a new output into place, which no real file system here refuses on cue.
+namespace rename_fault {
+struct Mode {
+    bool noReplace;       // an existing target is refused
+    bool refuseNew;       // the new output cannot take the output's name
+    bool refuseAside;     // the earlier output cannot be moved
+};
+Mode mode{};
+std::string output;  // the output's name
+}  // namespace rename_fault
+
+extern "C" int rename(const char* from, const char* to)
+{
+    using namespace rename_fault;
+    bool refuse = (mode.refuseNew && to == output && std::strstr(from, ".part")) ||
+                  (mode.refuseAside && from == output);
+    if (mode.noReplace) {
+        if (std::FILE* existing = std::fopen(to, "rb")) {
+            std::fclose(existing);
+            refuse = true;
+        }
+    }
+    if (refuse) {
+        errno = EACCES;
+        return -1;
+    }
+    return renameat(AT_FDCWD, from, AT_FDCWD, to);
+}
 #endif
 
 namespace {
@@ -210,6 +253,43 @@ TEST_F(Rc4File, FailuresAnswerTheirCodes)
     EXPECT_EQ(EncryptFileRc4(noFolder.c_str(), Path("in").c_str(), &context, 0), kRc4FileCannotCreateOutput);
 }
 
+// A host shell line (no double quotes); its exit status.
+int HostShell(const std::string& line)
+{
+#ifdef _WIN32
+    return testsupport::openssl::RunShell(line);
+#else
+    const int status = std::system(line.c_str());
+    return status == -1 ? -1 : WEXITSTATUS(status);
+#endif
+}
+
+// The output's disk full (a small file system of its own, which needs the
+// host's mount), with an output small enough to stay buffered until the
+// file is closed: a failed write, the earlier file as it was, nothing beside it.
+TEST_F(Rc4File, FullDiskIsAFailedWriteAndKeepsTheEarlierOutput)
+{
+    const std::string folder = testsupport::WorkDir() + "/rc4-fulldisk";
+    HostShell("umount " + folder + " 2>/dev/null; mkdir -p " + folder);
+    if (HostShell("mount -t tmpfs -o size=64k tmpfs " + folder + " 2>/dev/null") != 0)
+        GTEST_SKIP() << "no small file system can be mounted here";
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { HostShell("umount " + folder); }
+    } unmount{folder};
+    const std::string output = folder + "/out.bin";
+    ASSERT_TRUE(testsupport::WriteFile(output, "earlier", 7));
+    HostShell("dd if=/dev/zero of=" + folder + "/filler bs=1024 2>/dev/null");
+    ASSERT_EQ(HostShell("test $(df --output=avail " + folder + " | tail -1) -eq 0"), 0) << "not full";
+    ASSERT_TRUE(testsupport::WriteFile(Path("in"), Pattern(100).data(), 100));
+    Rc4Context context;
+    InitRc4(&context, key.data(), key.size());
+    EXPECT_EQ(EncryptFileRc4(output.c_str(), Path("in").c_str(), &context, 0), kRc4FileWriteFailed);
+    EXPECT_EQ(testsupport::ReadFile(output), (Bytes{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+    EXPECT_EQ(std::fopen((output + ".part0").c_str(), "rb"), nullptr);
+    EXPECT_EQ(std::fopen((output + ".old0").c_str(), "rb"), nullptr);
+}
+
 #ifndef _WIN32
 // Over the file-size limit every further write fails (SIGXFSZ ignored): the
 // failure is reported and the output file keeps what it held before.
@@ -233,6 +313,53 @@ TEST_F(Rc4File, WriteFailureIsReportedAndKeepsTheOldOutput)
     EXPECT_EQ(std::fopen((Path("out") + ".part0").c_str(), "rb"), nullptr);
 }
 
+// However the final rename fails, the earlier output keeps its bytes and no
+// file of ours is left beside it; where rename does not replace (Windows),
+// the output still takes its new bytes.
+TEST_F(Rc4File, FailingRenameKeepsTheEarlierOutput)
+{
+    using namespace rename_fault;
+    const Bytes input = Pattern(9000, 3);
+    const Bytes earlier = Pattern(100, 9);
+    Bytes encrypted(input.begin(), input.end());
+    Rc4Context reference;
+    InitRc4(&reference, key.data(), key.size());
+    CryptRc4(&reference, encrypted.data(), encrypted.size());
+    struct Case {
+        const char* what;
+        Mode mode;
+        int result;
+    } cases[] = {
+        {"rename replaces", {false, false, false}, kRc4FileDone},
+        {"rename does not replace", {true, false, false}, kRc4FileDone},
+        {"the new output cannot take the name", {false, true, false}, kRc4FileCannotCreateOutput},
+        {"no replacing, the new output cannot take the name", {true, true, false}, kRc4FileCannotCreateOutput},
+        {"no replacing, the earlier output cannot move", {true, false, true}, kRc4FileCannotCreateOutput},
+    };
+    const auto ours = [] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(testsupport::WorkDir())) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("rc4file-out.", 0) == 0) names.push_back(name);
+        }
+        return names;
+    };
+    for (const std::string& name : ours()) std::remove((testsupport::WorkDir() + "/" + name).c_str());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(testsupport::WriteFile(Path("out"), earlier.data(), earlier.size()));
+        Rc4Context context;
+        InitRc4(&context, key.data(), key.size());
+        output = Path("out");
+        mode = c.mode;
+        const int result = Run(input, 0, &context);
+        mode = Mode{};
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(testsupport::ReadFile(Path("out")), c.result == kRc4FileDone ? encrypted : earlier);
+        EXPECT_EQ(ours(), std::vector<std::string>{});
+    }
+}
+
 // A folder opens for reading on Linux but every read fails: not a complete output.
 TEST_F(Rc4File, ReadFailureIsNotSuccess)
 {
@@ -242,6 +369,26 @@ TEST_F(Rc4File, ReadFailureIsNotSuccess)
     if (!probe) GTEST_SKIP() << "folders do not open as files here";
     std::fclose(probe);
     EXPECT_EQ(EncryptFileRc4(Path("out").c_str(), testsupport::WorkDir().c_str(), &context, 0), kRc4FileReadFailed);
+}
+#endif
+
+#ifdef _WIN32
+// An output another handle holds open without sharing its deletion cannot
+// be renamed, nor replaced: the rename fails and the output keeps its bytes.
+TEST_F(Rc4File, HeldOutputKeepsItsBytes)
+{
+    const Bytes earlier = Pattern(100, 9);
+    ASSERT_TRUE(testsupport::WriteFile(Path("out"), earlier.data(), earlier.size()));
+    std::FILE* held = std::fopen(Path("out").c_str(), "rb");
+    ASSERT_NE(held, nullptr);
+    Rc4Context context;
+    InitRc4(&context, key.data(), key.size());
+    const int result = Run(Pattern(9000, 3), 0, &context);
+    std::fclose(held);
+    EXPECT_EQ(result, kRc4FileCannotCreateOutput);
+    EXPECT_EQ(testsupport::ReadFile(Path("out")), earlier);
+    EXPECT_EQ(std::fopen((Path("out") + ".part0").c_str(), "rb"), nullptr);
+    EXPECT_EQ(std::fopen((Path("out") + ".old0").c_str(), "rb"), nullptr);
 }
 #endif
 
