@@ -33,11 +33,16 @@ bool ReadConsoleFile(const std::string& name, std::vector<unsigned char>& bytes)
         std::printf("\n No se puede abrir el archivo %s para lectura. \n", name.c_str());
         return false;
     }
-    bytes.resize(kConsoleFileLimit);
+    // One byte past the limit tells a file cut short from one read whole.
+    bytes.resize(kConsoleFileLimit + 1);
     const std::size_t count = std::fread(bytes.data(), 1, bytes.size(), file);
     const bool readable = !std::ferror(file);
     std::fclose(file);
-    bytes.resize(count);
+    bytes.resize(readable && count <= kConsoleFileLimit ? count : 0);
+    if (readable && count > kConsoleFileLimit) {
+        std::printf("\n El archivo %s es demasiado grande. \n", name.c_str());
+        return false;
+    }
     return readable;
 }
 

@@ -29,6 +29,6 @@ int PrintResponseStatus(const OCSPData* record, std::uint32_t decodeError);
 // Asks for a file name and writes the bytes to it: 1 written, 0 not.
 int SaveMessageFromConsole(const unsigned char* data, std::size_t length);
 
-// Asks for a file name and reads at most kConsoleFileLimit bytes of it: 1
-// read, 0 when it cannot be opened or read.
+// Asks for a file name and reads it whole, at most kConsoleFileLimit bytes:
+// 1 read, 0 when it cannot be opened or read or is longer.
 int LoadResponseFromConsole(std::vector<unsigned char>& response);

@@ -114,6 +114,11 @@ protected:
         testsupport::WriteFile(work + "entity.der", signer.data(), signer.size());
         testsupport::WriteFile(work + "notcert.der", "not a certificate", 17);
         testsupport::WriteFile(work + "empty.der", "", 0);
+        // A certificate followed by junk up to one byte past the read limit:
+        // cut at the limit it would still decode.
+        Bytes oversized = signer;
+        oversized.resize(kConsoleFileLimit + 1, 0);
+        testsupport::WriteFile(work + "oversized.der", oversized.data(), oversized.size());
         std::remove((work + "missing.der").c_str());
         // Valid past 2049: its validity is GeneralizedTime.
         testsupport::openssl::Run("req -x509 -newkey rsa:1024 -nodes -keyout " + work + "late.key.pem -subj /CN=Late " +
@@ -152,6 +157,10 @@ TEST_F(ConsoleRequestor, LoadsBothFilesOfThePath)
          nullptr},
         {"an entity that is no certificate", "ca.der\nnotcert.der\n", false,
          {"Error al decodificar el certificado del archivo notcert.der . \n"}, nullptr},
+        {"an entity file past the read limit", "ca.der\noversized.der\n", false,
+         {"\n El archivo oversized.der es demasiado grande. \n",
+          "Error al cargar certificado del archivo oversized.der . \n"},
+         nullptr},
         {"no names at all", "", false, {"Error al cargar certificado del archivo  . \n"}, nullptr},
     };
     for (const Case& c : cases) {
