@@ -12,9 +12,11 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "signer/Unit_ttavomir.h"
+#include "tests/support/folder_files.h"
 #include "tests/support/host_openssl.h"
 #include "tests/support/installed_signer.h"
 #include "tests/support/registry_fixture.h"
@@ -47,18 +49,7 @@ std::string Leaf(const std::string& full) { return full.substr(full.find_last_of
 
 bool HostShell() { return testsupport::openssl::Available() && testsupport::WorkDir()[0] == '/'; }
 
-// The folder's "tkw" leftovers.
-int Leftovers(const std::string& folder)
-{
-    int count = 0;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "\\tkw*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    do ++count;
-    while (FindNextFileA(find, &found));
-    FindClose(find);
-    return count;
-}
+int Leftovers(const std::string& folder) { return testsupport::CountFiles(folder, "tkw*"); }
 
 // One way to name a file by another path. `make` gets the file's full path
 // and its Unix path ("" without a host shell) and gives the alias, "" when
@@ -131,129 +122,56 @@ const Alias kAliases[] = {
      false},
 };
 
-// One operation whose output is pointed at one of its own files.
+// One operation whose output is pointed at one of its own files: its
+// fields name files of the suite by key, the output names the target by an
+// alias; a setting may name the target too.
+using FileFields = std::vector<std::pair<TTavomir::Field, const char*>>;
+
+const FileFields kData = {{&TTavomir::FileInputOne, "data"}};
+const FileFields kEnveloping = {{&TTavomir::FileInputOne, "data"}, {&TTavomir::FileCert, "recipient"}};
+const FileFields kSigned = {{&TTavomir::FileInputOne, "signed"}};
+const FileFields kDetached = {{&TTavomir::FileInputOne, "data"}, {&TTavomir::FileInputTwo, "detached"}};
+const FileFields kRaw = {{&TTavomir::FileInputOne, "data"}, {&TTavomir::FileInputTwo, "raw"},
+                         {&TTavomir::FileCert, "signer"}};
+
 struct Row {
     const char* what;
+    FileFields files;
+    TTavomir::Field output;
+    const char* target;
     const char* operation;
     const char* format;
-    const char* target;  // the file of the suite the alias names
-    std::function<void(TTavomir&, const std::map<std::string, std::string>& files, const std::string& alias)> fields;
+    const char* kinds[2];    // TypeOne, TypeTwo
+    const char* setting[2];  // switch and text value naming the target, or null
+};
+
+const Row kRows[] = {
+    {"F RSA, output over the data", kData, &TTavomir::FileOutputOne, "data", "F", "RSA"},
+    {"F PKCS, output over the data", kData, &TTavomir::FileOutputOne, "data", "F", "PKCS"},
+    {"F PKCSD, output over the data", kData, &TTavomir::FileOutputOne, "data", "F", "PKCSD"},
+    {"FE, output over the data", kEnveloping, &TTavomir::FileOutputOne, "data", "FE", "PKCS"},
+    {"FE, output over the recipient", kEnveloping, &TTavomir::FileOutputOne, "recipient", "FE", "PKCS"},
+    {"A F, first output over the first input", kSigned, &TTavomir::FileOutputOne, "signed", "A", "", {"F"}},
+    {"A F, second output over the first input",
+     {{&TTavomir::FileInputOne, "signed"}, {&TTavomir::FileInputTwo, "second"}}, &TTavomir::FileOutputTwo, "signed",
+     "A", "", {"F", "F"}},
+    {"A F, first output over the second input",
+     {{&TTavomir::FileInputOne, "signed"}, {&TTavomir::FileInputTwo, "data"}}, &TTavomir::FileOutputOne, "data", "A",
+     "", {"F", "N"}},
+    {"A F, kept answer over the first input", kSigned, &TTavomir::OCSPFileOne, "signed", "A", "", {"F"}},
+    {"A F, output over the configured CA", kSigned, &TTavomir::FileOutputOne, "ca", "A", "", {"F"},
+     {"USAR_AC", "CERT_AC"}},
+    {"A E, output over the envelope", {{&TTavomir::FileInputOne, "envelope"}}, &TTavomir::FileOutputOne, "envelope",
+     "A", "", {"E"}},
+    {"AV, kept answer over the signature", kDetached, &TTavomir::OCSPFileOne, "detached", "AV", ""},
+    {"AV, kept answer over the content", kDetached, &TTavomir::OCSPFileOne, "data", "AV", ""},
+    {"ARSA, kept answer over the signature", kRaw, &TTavomir::OCSPFileOne, "raw", "ARSA", ""},
+    {"ARSA, kept answer over the certificate", kRaw, &TTavomir::OCSPFileOne, "signer", "ARSA", ""},
+    {"ARSA, kept answer over the CRL", kRaw, &TTavomir::OCSPFileOne, "crl", "ARSA", "", {}, {"USAR_CRL", "CRL"}},
+    {"T, token over the data", kData, &TTavomir::FileOutputOne, "data", "T", ""},
 };
 
 using Files = std::map<std::string, std::string>;
-
-const Row kRows[] = {
-    {"F RSA, output over the data", "F", "RSA", "data",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.FileInputOne = f.at("data");
-         e.FileOutputOne = a;
-     }},
-    {"F PKCS, output over the data", "F", "PKCS", "data",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.FileInputOne = f.at("data");
-         e.FileOutputOne = a;
-     }},
-    {"F PKCSD, output over the data", "F", "PKCSD", "data",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.FileInputOne = f.at("data");
-         e.FileOutputOne = a;
-     }},
-    {"FE, output over the data", "FE", "PKCS", "data",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.FileInputOne = f.at("data");
-         e.FileCert = f.at("recipient");
-         e.FileOutputOne = a;
-     }},
-    {"FE, output over the recipient", "FE", "PKCS", "recipient",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.FileInputOne = f.at("data");
-         e.FileCert = f.at("recipient");
-         e.FileOutputOne = a;
-     }},
-    {"A F, first output over the first input", "A", "", "signed",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.TypeOne = "F";
-         e.FileInputOne = f.at("signed");
-         e.FileOutputOne = a;
-     }},
-    {"A F, second output over the first input", "A", "", "signed",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.TypeOne = "F";
-         e.FileInputOne = f.at("signed");
-         e.FileOutputOne = "NULL";
-         e.TypeTwo = "F";
-         e.FileInputTwo = f.at("second");
-         e.FileOutputTwo = a;
-     }},
-    {"A F, first output over the second input", "A", "", "data",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.TypeOne = "F";
-         e.FileInputOne = f.at("signed");
-         e.FileOutputOne = a;
-         e.TypeTwo = "N";
-         e.FileInputTwo = f.at("data");
-     }},
-    {"A F, kept answer over the first input", "A", "", "signed",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.TypeOne = "F";
-         e.FileInputOne = f.at("signed");
-         e.OCSPFileOne = a;
-     }},
-    {"A F, output over the configured CA", "A", "", "ca",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         testsupport::registry::SetDword("USAR_AC", 1);
-         testsupport::registry::SetText("CERT_AC", f.at("ca"));
-         e.TypeOne = "F";
-         e.FileInputOne = f.at("signed");
-         e.FileOutputOne = a;
-     }},
-    {"A E, output over the envelope", "A", "", "envelope",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.TypeOne = "E";
-         e.FileInputOne = f.at("envelope");
-         e.FileOutputOne = a;
-     }},
-    {"AV, kept answer over the signature", "AV", "", "detached",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.FileInputOne = f.at("data");
-         e.FileInputTwo = f.at("detached");
-         e.OCSPFileOne = a;
-     }},
-    {"AV, kept answer over the content", "AV", "", "data",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.FileInputOne = f.at("data");
-         e.FileInputTwo = f.at("detached");
-         e.OCSPFileOne = a;
-     }},
-    {"ARSA, kept answer over the signature", "ARSA", "", "raw",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.FileInputOne = f.at("data");
-         e.FileInputTwo = f.at("raw");
-         e.FileCert = f.at("signer");
-         e.OCSPFileOne = a;
-     }},
-    {"ARSA, kept answer over the certificate", "ARSA", "", "signer",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.FileInputOne = f.at("data");
-         e.FileInputTwo = f.at("raw");
-         e.FileCert = f.at("signer");
-         e.OCSPFileOne = a;
-     }},
-    {"ARSA, kept answer over the CRL", "ARSA", "", "crl",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         testsupport::registry::SetDword("USAR_CRL", 1);
-         testsupport::registry::SetText("CRL", f.at("crl"));
-         e.FileInputOne = f.at("data");
-         e.FileInputTwo = f.at("raw");
-         e.FileCert = f.at("signer");
-         e.OCSPFileOne = a;
-     }},
-    {"T, token over the data", "T", "", "data",
-     [](TTavomir& e, const Files& f, const std::string& a) {
-         e.FileInputOne = f.at("data");
-         e.FileOutputOne = a;
-     }},
-};
 
 class OperationFiles : public InstalledSignerTest {
 protected:
@@ -296,10 +214,7 @@ protected:
     void Settings()
     {
         testsupport::registry::DeleteKey();
-        fixture::Bytes hash;
-        ASSERT_TRUE(fixture::ParseHex(thumbprint_, hash));
-        testsupport::registry::SetDword("USAR_CERT", 1);
-        testsupport::registry::Set("USER_CERT", REG_BINARY, hash.data(), static_cast<DWORD>(hash.size()));
+        ConfigureInstalledSigner();
         testsupport::registry::SetDword("USAR_TSP", 1);
         testsupport::registry::SetText("URL_TSP", "http://127.0.0.1:1/tsa");
     }
@@ -346,11 +261,18 @@ TEST_F(OperationFiles, OutputNamingAnInputByAnyPathIsRefused)
             if (found == aliasOf.end()) continue;
             SCOPED_TRACE(std::string(row.what) + " as " + alias.what + ": " + found->second);
             Settings();
+            if (row.setting[0]) {
+                testsupport::registry::SetDword(row.setting[0], 1);
+                testsupport::registry::SetText(row.setting[1], files_[row.target]);
+            }
             TTavomir engine;
             engine.Operation = row.operation;
             engine.Format = row.format;
+            engine.TypeOne = row.kinds[0] ? row.kinds[0] : "";
+            engine.TypeTwo = row.kinds[1] ? row.kinds[1] : "";
             engine.Message = "stale";
-            row.fields(engine, files_, found->second);
+            for (const auto& file : row.files) engine.*file.first = files_[file.second];
+            engine.*row.output = found->second;
             EXPECT_FALSE(engine.Execute());
             EXPECT_EQ(engine.Message, kOutputIsInput);
             ExpectUntouched();

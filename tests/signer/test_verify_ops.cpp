@@ -114,10 +114,7 @@ protected:
     void ResetSettings()
     {
         testsupport::registry::DeleteKey();
-        fixture::Bytes hash;
-        ASSERT_TRUE(fixture::ParseHex(thumbprint_, hash));
-        testsupport::registry::SetDword("USAR_CERT", 1);
-        testsupport::registry::Set("USER_CERT", REG_BINARY, hash.data(), static_cast<DWORD>(hash.size()));
+        ConfigureInstalledSigner();
     }
 
     void Configure(const Checks& checks)
