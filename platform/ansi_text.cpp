@@ -32,3 +32,9 @@ std::wstring AnsiToWide(const char* text)
     MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), &result[0], n);
     return result;
 }
+
+bool ConvertsToAnsiExactly(const wchar_t* text)
+{
+    if (!text) return true;
+    return AnsiToWide(WideToAnsi(text).c_str()) == std::wstring(text);
+}

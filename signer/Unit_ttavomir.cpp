@@ -46,6 +46,10 @@ void TTavomir::Clear()
     Message.clear();
     OCSPFileOne.clear();
     OCSPFileTwo.clear();
+    // FileCert keeps its text, and with it what became of it at the interface.
+    inexactNames_.erase(std::remove_if(inexactNames_.begin(), inexactNames_.end(),
+                                       [](Field field) { return field != &TTavomir::FileCert; }),
+                        inexactNames_.end());
 }
 
 void TTavomir::SetResult(const std::string& text)

@@ -3,6 +3,7 @@
 // Message ("2", "2\r\n" + data, or "1\r\n" + a message).
 #pragma once
 #include <string>
+#include <vector>
 
 class Tfrm_Login;
 
@@ -55,6 +56,27 @@ public:
     // Identifies the signer through the form (the configured certificate or
     // the dialog); false after setting the failure text.
     bool IdentifySigner(Tfrm_Login& form);
+
+    // One of the fields above.
+    using Field = std::string TTavomir::*;
+
+    // A file name put at the interface that the ANSI code page could not
+    // hold exactly: the field then names no file until it is put again.
+    void MarkFileName(Field field, bool exact);
+
+    // The files of one operation, before anything is read or written: no
+    // name may have lost characters at the interface, every input that is
+    // there must be a regular file or a folder, and no output ("" and "NULL"
+    // name none) may name an input that is there or another output, by any
+    // path. False after setting the failure text.
+    bool CheckFiles(const std::vector<Field>& inputs, const std::vector<Field>& outputs);
+
+    // The output the operation must write: "" and "NULL" name no file.
+    // False after setting the failure text.
+    bool RequireOutput(const std::string& output);
+
+private:
+    std::vector<Field> inexactNames_;
 };
 
 // The marker for "none" or "choose" in file-name fields.

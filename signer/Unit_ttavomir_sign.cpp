@@ -45,14 +45,12 @@ bool TTavomir::IdentifySigner(Tfrm_Login& form)
 
 bool TTavomir::SignRSA()
 {
+    if (!CheckFiles({&TTavomir::FileInputOne}, {&TTavomir::FileOutputOne})) return false;
     if (!FileExists(FileInputOne)) {
         SetResult(kNoInput);
         return false;
     }
-    if (OutputNamesInput(FileOutputOne, {FileInputOne})) {
-        SetResult(std::string("1\r\n") + kOutputIsInputText);
-        return false;
-    }
+    if (!RequireOutput(FileOutputOne)) return false;
     TFile input = OpenFileOrThrow(FileInputOne, "rb");
     TOutputFile output(FileOutputOne, {FileInputOne});
     Tfrm_Login form(nullptr);
@@ -68,6 +66,9 @@ bool TTavomir::SignRSA()
 
 bool TTavomir::SignPKCS7()
 {
+    // The recipient's file is kept from replacement whatever the kind, as
+    // the output's own check keeps it.
+    if (!CheckFiles({&TTavomir::FileInputOne, &TTavomir::FileCert}, {&TTavomir::FileOutputOne})) return false;
     if (!FileExists(FileInputOne)) {
         SetResult(kNoInput);
         return false;
@@ -87,10 +88,7 @@ bool TTavomir::SignPKCS7()
         kind = SigningKind::Detached;
     }
 
-    if (OutputNamesInput(FileOutputOne, {FileInputOne, FileCert})) {
-        SetResult(std::string("1\r\n") + kOutputIsInputText);
-        return false;
-    }
+    if (!RequireOutput(FileOutputOne)) return false;
     TOutputFile output(FileOutputOne, {FileInputOne, FileCert});
     Tfrm_Login form(nullptr);
     if (!IdentifySigner(form)) return false;

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/capi_handles.h"
 #include "signer/Unit_toolscapi.h"
@@ -13,7 +14,6 @@
 #include "signer/certs/signer_checks.h"
 #include "signer/files/file_compare.h"
 #include "signer/files/file_utils.h"
-#include "signer/files/output_file.h"
 #include "signer/files/temp_file.h"
 #include "signer/ocsp/ocsp_status.h"
 #include "signer/raw_rsa.h"
@@ -28,7 +28,6 @@ struct TSecuredFile {
     const std::string& kind;
     const std::string& ocspFile;
     const char* number;  // "1" or "2" in the texts
-    const std::string& otherInput;
 };
 
 // What opening a file leaves: the file holding its content and the
@@ -53,10 +52,6 @@ bool OpenOneFile(TTavomir& engine, const TSecuredFile& file, TOpenedFile& opened
         opened.content = file.input;
         return true;
     }
-    // The content must never replace a file being opened or compared.
-    if (!IsNullOrEmpty(file.output) && OutputNamesInput(file.output, {file.input, file.otherInput}))
-        throw EOutputIsInput(kOutputIsInputText);
-    RefuseResponseFileNamingInput(file.ocspFile, {file.input, file.otherInput, file.output});
     // Base64 text is decoded as the driver reads it.
     const TMessageFile input{file.input, IsBase64Input(file.input)};
     if (IsNullOrEmpty(file.output)) {
@@ -91,35 +86,66 @@ bool OpenOneFile(TTavomir& engine, const TSecuredFile& file, TOpenedFile& opened
 
 }  // namespace
 
+namespace {
+
+// A secured kind writes its content and may keep an OCSP answer.
+bool WritesContent(const std::string& kind)
+{
+    return kind == "E" || kind == "F";
+}
+
+}  // namespace
+
 bool TTavomir::OpenSecured()
 {
     LoadSettings();
+    const bool two = !IsNullOrEmpty(FileInputTwo);
+    std::vector<Field> inputs{&TTavomir::FileInputOne, &TTavomir::ACFile, &TTavomir::CRLFile};
+    std::vector<Field> outputs;
+    if (WritesContent(TypeOne)) outputs = {&TTavomir::FileOutputOne, &TTavomir::OCSPFileOne};
+    if (two) {
+        inputs.push_back(&TTavomir::FileInputTwo);
+        if (WritesContent(TypeTwo)) {
+            outputs.push_back(&TTavomir::FileOutputTwo);
+            outputs.push_back(&TTavomir::OCSPFileTwo);
+        }
+    }
+    // The content must never replace a file being opened or compared.
+    if (!CheckFiles(inputs, outputs)) return false;
     TOpenedFile first;
-    if (!OpenOneFile(*this, TSecuredFile{FileInputOne, FileOutputOne, TypeOne, OCSPFileOne, "1", FileInputTwo}, first))
+    if (!OpenOneFile(*this, TSecuredFile{FileInputOne, FileOutputOne, TypeOne, OCSPFileOne, "1"}, first))
         return false;
-    if (IsNullOrEmpty(FileInputTwo)) {
+    if (!two) {
         SetResult("2");
         return true;
     }
     TOpenedFile second;
-    if (!OpenOneFile(*this, TSecuredFile{FileInputTwo, FileOutputTwo, TypeTwo, OCSPFileTwo, "2", FileInputOne}, second))
+    if (!OpenOneFile(*this, TSecuredFile{FileInputTwo, FileOutputTwo, TypeTwo, OCSPFileTwo, "2"}, second))
         return false;
-    if (!FilesHaveSameBytes(first.content, second.content)) {
+    switch (CompareFiles(first.content, second.content)) {
+    case FileComparison::Same:
+        SetResult("2");
+        return true;
+    case FileComparison::Different:
         SetResult("1\r\nLos Archivos son Diferentes");
         return false;
+    case FileComparison::ReadFailed:
+        break;
     }
-    SetResult("2");
-    return true;
+    SetResult("1\r\nError leyendo los archivos a comparar");
+    return false;
 }
 
 bool TTavomir::VerifyDetached()
 {
     LoadSettings();
+    if (!CheckFiles({&TTavomir::FileInputOne, &TTavomir::FileInputTwo, &TTavomir::ACFile, &TTavomir::CRLFile},
+                    {&TTavomir::OCSPFileOne}))
+        return false;
     if (!FileExists(FileInputOne)) {
         SetResult("1\r\nNo existe el archivo 1");
         return false;
     }
-    RefuseResponseFileNamingInput(OCSPFileOne, {FileInputOne, FileInputTwo});
     const TMessageFile signature{FileInputTwo, IsBase64Input(FileInputTwo)};
     std::string message;
     if (!VerifyPKCS7Detached(signature, FileInputOne, ACFile, CRLFile, URLOCSP, message, OCSPFileOne)) {
@@ -133,6 +159,10 @@ bool TTavomir::VerifyDetached()
 bool TTavomir::VerifyRSA()
 {
     LoadSettings();
+    if (!CheckFiles({&TTavomir::FileInputOne, &TTavomir::FileInputTwo, &TTavomir::FileCert, &TTavomir::ACFile,
+                     &TTavomir::CRLFile},
+                    {&TTavomir::OCSPFileOne}))
+        return false;
     if (!FileExists(FileInputOne)) {
         SetResult("1\r\nNo existe el archivo Original");
         return false;
@@ -141,7 +171,6 @@ bool TTavomir::VerifyRSA()
         SetResult("1\r\nNo existe el archivo de la Firma");
         return false;
     }
-    RefuseResponseFileNamingInput(OCSPFileOne, {FileInputOne, FileInputTwo, FileCert});
     // The signer's DER: from FileCert, or the certificate chosen in the form.
     TCertificado loaded;
     std::string der;

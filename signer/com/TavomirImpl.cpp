@@ -232,33 +232,43 @@ HRESULT TTavomirImpl::PutField(std::string& field, BSTR value)
     });
 }
 
+HRESULT TTavomirImpl::PutFileName(TTavomir::Field field, BSTR value)
+{
+    return Guarded([&] {
+        RefuseWhileBusy();
+        engine_.*field = WideToAnsi(value);
+        engine_.MarkFileName(field, ConvertsToAnsiExactly(value));
+        return S_OK;
+    });
+}
+
 HRESULT TTavomirImpl::get_Operation(BSTR* Value) { return GetField(engine_.Operation, Value); }
 HRESULT TTavomirImpl::put_Operation(BSTR Value) { return PutField(engine_.Operation, Value); }
 HRESULT TTavomirImpl::get_Format(BSTR* Value) { return GetField(engine_.Format, Value); }
 HRESULT TTavomirImpl::put_Format(BSTR Value) { return PutField(engine_.Format, Value); }
 HRESULT TTavomirImpl::get_FileInputOne(BSTR* Value) { return GetField(engine_.FileInputOne, Value); }
-HRESULT TTavomirImpl::put_FileInputOne(BSTR Value) { return PutField(engine_.FileInputOne, Value); }
+HRESULT TTavomirImpl::put_FileInputOne(BSTR Value) { return PutFileName(&TTavomir::FileInputOne, Value); }
 HRESULT TTavomirImpl::get_FileOutputOne(BSTR* Value) { return GetField(engine_.FileOutputOne, Value); }
-HRESULT TTavomirImpl::put_FileOutputOne(BSTR Value) { return PutField(engine_.FileOutputOne, Value); }
+HRESULT TTavomirImpl::put_FileOutputOne(BSTR Value) { return PutFileName(&TTavomir::FileOutputOne, Value); }
 HRESULT TTavomirImpl::get_FileInputTwo(BSTR* Value) { return GetField(engine_.FileInputTwo, Value); }
-HRESULT TTavomirImpl::put_FileInputTwo(BSTR Value) { return PutField(engine_.FileInputTwo, Value); }
+HRESULT TTavomirImpl::put_FileInputTwo(BSTR Value) { return PutFileName(&TTavomir::FileInputTwo, Value); }
 HRESULT TTavomirImpl::get_FileOutputTwo(BSTR* Value) { return GetField(engine_.FileOutputTwo, Value); }
-HRESULT TTavomirImpl::put_FileOutputTwo(BSTR Value) { return PutField(engine_.FileOutputTwo, Value); }
+HRESULT TTavomirImpl::put_FileOutputTwo(BSTR Value) { return PutFileName(&TTavomir::FileOutputTwo, Value); }
 HRESULT TTavomirImpl::get_TypeOne(BSTR* Value) { return GetField(engine_.TypeOne, Value); }
 HRESULT TTavomirImpl::put_TypeOne(BSTR Value) { return PutField(engine_.TypeOne, Value); }
 HRESULT TTavomirImpl::get_TypeTwo(BSTR* Value) { return GetField(engine_.TypeTwo, Value); }
 HRESULT TTavomirImpl::put_TypeTwo(BSTR Value) { return PutField(engine_.TypeTwo, Value); }
 HRESULT TTavomirImpl::get_FileCert(BSTR* Value) { return GetField(engine_.FileCert, Value); }
-HRESULT TTavomirImpl::put_FileCert(BSTR Value) { return PutField(engine_.FileCert, Value); }
+HRESULT TTavomirImpl::put_FileCert(BSTR Value) { return PutFileName(&TTavomir::FileCert, Value); }
 HRESULT TTavomirImpl::get_ACFile(BSTR* Value) { return GetField(engine_.ACFile, Value); }
 HRESULT TTavomirImpl::get_CRLFile(BSTR* Value) { return GetField(engine_.CRLFile, Value); }
 HRESULT TTavomirImpl::get_URLOCSP(BSTR* Value) { return GetField(engine_.URLOCSP, Value); }
 HRESULT TTavomirImpl::get_URLTSP(BSTR* Value) { return GetField(engine_.URLTSP, Value); }
 HRESULT TTavomirImpl::get_Message(BSTR* Value) { return GetField(engine_.Message, Value); }
 HRESULT TTavomirImpl::get_OCSPFileOne(BSTR* Value) { return GetField(engine_.OCSPFileOne, Value); }
-HRESULT TTavomirImpl::put_OCSPFileOne(BSTR Value) { return PutField(engine_.OCSPFileOne, Value); }
+HRESULT TTavomirImpl::put_OCSPFileOne(BSTR Value) { return PutFileName(&TTavomir::OCSPFileOne, Value); }
 HRESULT TTavomirImpl::get_OCSPFileTwo(BSTR* Value) { return GetField(engine_.OCSPFileTwo, Value); }
-HRESULT TTavomirImpl::put_OCSPFileTwo(BSTR Value) { return PutField(engine_.OCSPFileTwo, Value); }
+HRESULT TTavomirImpl::put_OCSPFileTwo(BSTR Value) { return PutFileName(&TTavomir::OCSPFileTwo, Value); }
 
 HRESULT TTavomirImpl::Execute(VARIANT_BOOL* RESULTADO)
 {

@@ -83,6 +83,8 @@ private:
 
     HRESULT GetField(const std::string& field, BSTR* value);
     HRESULT PutField(std::string& field, BSTR value);
+    // A file name: the engine learns whether the code page held it exactly.
+    HRESULT PutFileName(TTavomir::Field field, BSTR value);
 
     // Execute and Configure let window messages run (dialogs, the signing
     // drivers), and one of them may call the object again: until the running

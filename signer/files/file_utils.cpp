@@ -9,6 +9,7 @@
 #include "core/io/stream.h"
 #include "core/text/hex_text.h"
 #include "signer/files/base64_lines.h"
+#include "signer/files/file_identity.h"
 #include "signer/errors.h"
 
 namespace {
@@ -124,6 +125,8 @@ std::string MakeTempFileNameWithPrefix(const char* prefix)
 
 TFile OpenFileOrThrow(const std::string& path, const char* mode)
 {
+    // A device or a pipe read as a file may never answer.
+    if (mode[0] == 'r' && !IsRegularFile(path)) throw EFileOpenError("No se puede abrir el archivo " + path);
     TFile file(std::fopen(path.c_str(), mode));
     if (!file) throw EFileOpenError("No se puede abrir el archivo " + path);
     return file;
@@ -145,8 +148,7 @@ bool CloseWrittenFile(TFile& file)
 
 bool FileExists(const std::string& path)
 {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return IsRegularFile(path);
 }
 
 std::string MakeTempFileName()

@@ -10,7 +10,7 @@
 #include "signer/files/file_block.h"
 
 // Opens the file; throws EFileOpenError ("No se puede abrir el archivo ...")
-// when it cannot.
+// when it cannot, and, for reading, when it is no regular file.
 TFile OpenFileOrThrow(const std::string& path, const char* mode);
 
 // Flushes and closes a file that was written; false, with the last error set
@@ -33,7 +33,7 @@ void BytesToHex(std::string& text, const unsigned char* bytes, std::size_t count
 // trailing blank (47 characters). False, text unchanged, when a read fails.
 bool FileDigestHex(std::FILE* file, std::string& text);
 
-// True when a file (not a folder) exists at the path.
+// True when a regular file exists at the path: no folder, device or pipe.
 bool FileExists(const std::string& path);
 
 // A new, empty file with a unique name in the system's temporary folder,

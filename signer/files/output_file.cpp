@@ -2,33 +2,15 @@
 
 #include <windows.h>
 
-#include <vector>
-
+#include "signer/files/file_identity.h"
 #include "signer/files/file_utils.h"
 
 const char* const kOutputIsInputText = "El archivo de salida no puede ser un archivo de entrada";
 
-namespace {
-
-// The full path, or the text itself when it cannot be made one.
-std::string FullPath(const std::string& path)
-{
-    DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return path;
-    std::vector<char> buffer(needed + 1);
-    DWORD written = GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-    if (written == 0 || written >= buffer.size()) return path;
-    return std::string(buffer.data(), written);
-}
-
-}  // namespace
-
 bool OutputNamesInput(const std::string& output, std::initializer_list<std::string> inputs)
 {
-    if (output.empty()) return false;
-    const std::string full = FullPath(output);
     for (const std::string& input : inputs)
-        if (!input.empty() && lstrcmpiA(full.c_str(), FullPath(input).c_str()) == 0) return true;
+        if (NameOneFile(output, input)) return true;
     return false;
 }
 

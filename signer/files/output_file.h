@@ -45,8 +45,8 @@ private:
     bool committed_ = false;
 };
 
-// True when the output and one of the inputs name the same file: same full
-// path, any case. Empty names match nothing.
+// True when the output and one of the inputs name one file, by any path
+// (NameOneFile). Empty names match nothing.
 bool OutputNamesInput(const std::string& output, std::initializer_list<std::string> inputs);
 
 // The refusal text of an output that names an input.

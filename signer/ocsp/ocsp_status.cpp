@@ -160,11 +160,6 @@ bool CheckOCSPStatus(std::string url, const unsigned char* target, unsigned long
     return true;
 }
 
-void RefuseResponseFileNamingInput(const std::string& responseFile, std::initializer_list<std::string> files)
-{
-    if (!IsNullOrEmpty(responseFile) && OutputNamesInput(responseFile, files)) throw EOutputIsInput(kOutputIsInputText);
-}
-
 int SaveBufferToFile(const unsigned char* data, unsigned long length, const std::string& fileName)
 {
     TFile file(std::fopen(fileName.c_str(), "wb"));

@@ -19,11 +19,6 @@ bool CheckOCSPStatus(std::string url, const unsigned char* target, unsigned long
                      const unsigned char* issuer, unsigned long issuerLength, std::string& text, int& status,
                      std::string responseFile);
 
-// The answer must never replace a file the operation reads or writes:
-// throws EOutputIsInput, before anything is asked, when the response file
-// (unless "" or "NULL") names one of them.
-void RefuseResponseFileNamingInput(const std::string& responseFile, std::initializer_list<std::string> files);
-
 // Writes the bytes to a new file (created or emptied): 0 when every byte
 // reached the disk and the file closed cleanly, 1 otherwise (a file that
 // could not be written whole is deleted).

@@ -133,23 +133,153 @@ TEST_F(TavomirObject, ClearKeepsTheCertificateFile)
 
 // --- Execute ------------------------------------------------------------------
 
-// The caller names its input as the output: refused, the input kept.
-TEST_F(TavomirObject, ExecuteRefusesAnOutputNamingTheInput)
+// The caller names an input as an output, by another spelling of its path:
+// every operation answers with a result text, never a COM error, and the
+// input keeps its bytes.
+TEST_F(TavomirObject, ExecuteRefusesAnOutputNamingAnInput)
 {
-    const std::string input = testsupport::WorkDir() + "/object-same.bin";
-    ASSERT_TRUE(testsupport::WriteFile(input, "data", 4));
-    const std::wstring wide(input.begin(), input.end());
+    const std::string input = FullPath(testsupport::WorkDir() + "/object-same.der");
+    const std::vector<unsigned char> message = testsupport::ReadFile(testsupport::Pki("messages/att.sha256.der"));
+    ASSERT_TRUE(testsupport::WriteFile(input, message.data(), message.size()));
+    const std::wstring wide = Widen(input);
     std::wstring upper = wide;
     for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
-    Put(&ITavomir::put_Operation, L"F");
-    Put(&ITavomir::put_Format, L"PKCSD");
-    Put(&ITavomir::put_FileInputOne, wide.c_str());
-    Put(&ITavomir::put_FileOutputOne, upper.c_str());
+    const std::wstring prefixed = L"\\\\?\\" + wide;
+    const std::wstring signature = Widen(testsupport::Pki("messages/det.sha256.der"));
+    testsupport::registry::DeleteKey();
+    testsupport::registry::SetDword("USAR_TSP", 1);
+    testsupport::registry::SetText("URL_TSP", "http://127.0.0.1:1/tsa");
+    struct Case {
+        const wchar_t* operation;
+        Putter output;
+        std::wstring name;
+    } cases[] = {
+        {L"F", &ITavomir::put_FileOutputOne, upper},
+        {L"A", &ITavomir::put_FileOutputOne, prefixed},
+        {L"A", &ITavomir::put_FileOutputTwo, upper},
+        {L"A", &ITavomir::put_OCSPFileOne, prefixed},
+        {L"AV", &ITavomir::put_OCSPFileOne, prefixed},
+        {L"T", &ITavomir::put_FileOutputOne, prefixed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.operation, c.operation + wcslen(c.operation)));
+        ASSERT_EQ(object_->Clear(), S_OK);
+        Put(&ITavomir::put_Operation, c.operation);
+        Put(&ITavomir::put_Format, L"PKCSD");
+        Put(&ITavomir::put_TypeOne, L"F");
+        Put(&ITavomir::put_TypeTwo, L"F");
+        Put(&ITavomir::put_FileInputOne, wide.c_str());
+        Put(&ITavomir::put_FileInputTwo, std::wstring(c.operation) == L"AV" ? signature.c_str() : wide.c_str());
+        Put(c.output, c.name.c_str());
+        VARIANT_BOOL result = VARIANT_TRUE;
+        EXPECT_EQ(object_->Execute(&result), S_OK);
+        EXPECT_EQ(result, VARIANT_FALSE);
+        EXPECT_EQ(Get(&ITavomir::get_Message), L"1\r\nEl archivo de salida no puede ser un archivo de entrada");
+        EXPECT_EQ(testsupport::ReadFile(input), message);
+    }
+    testsupport::registry::DeleteKey();
+}
+
+// A file name with a character the ANSI code page lacks turns into another
+// name ("\u03A9ut.bin" into "Out.bin", "a\u4E2D.bin" into "a?.bin"), which
+// may name another file: every operation that uses the property refuses it,
+// naming the property, and the other file stays as it was.
+TEST_F(TavomirObject, FileNamesTheCodePageCannotHoldAreRefused)
+{
+    const std::string folder = FullPath(testsupport::WorkDir() + "/object-names");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string look = folder + "\\Out.bin";
+    const std::wstring omega = Widen(folder) + L"\\\u03A9ut.bin";
+    const std::wstring han = Widen(folder) + L"\\a\u4E2D.bin";
+    const std::wstring data = Widen(testsupport::Pki("messages/content.bin"));
+    const std::wstring signedMessage = Widen(testsupport::Pki("messages/att.sha256.der"));
+    const std::wstring detached = Widen(testsupport::Pki("messages/det.sha256.der"));
+    struct Case {
+        const wchar_t* property;
+        Putter put;
+        const wchar_t* operation;
+        const wchar_t* typeOne;
+        std::wstring inputOne;
+        const wchar_t* typeTwo;
+        std::wstring inputTwo;
+    } cases[] = {
+        {L"FileInputOne", &ITavomir::put_FileInputOne, L"A", L"N", L"", L"", L""},
+        {L"FileOutputOne", &ITavomir::put_FileOutputOne, L"F", L"", data, L"", L""},
+        {L"FileOutputOne", &ITavomir::put_FileOutputOne, L"A", L"F", signedMessage, L"", L""},
+        {L"FileInputTwo", &ITavomir::put_FileInputTwo, L"A", L"N", data, L"N", L""},
+        {L"FileOutputTwo", &ITavomir::put_FileOutputTwo, L"A", L"N", data, L"F", signedMessage},
+        {L"FileCert", &ITavomir::put_FileCert, L"FE", L"", data, L"", L""},
+        {L"FileCert", &ITavomir::put_FileCert, L"ARSA", L"", data, L"", Widen(testsupport::Pki("messages/raw.be.sig"))},
+        {L"OCSPFileOne", &ITavomir::put_OCSPFileOne, L"AV", L"", data, L"", detached},
+        {L"OCSPFileTwo", &ITavomir::put_OCSPFileTwo, L"A", L"N", data, L"F", signedMessage},
+        {L"FileInputOne", &ITavomir::put_FileInputOne, L"V", L"", L"", L"", detached},
+        {L"FileInputOne", &ITavomir::put_FileInputOne, L"OCSP", L"", L"", L"", L""},
+        {L"FileOutputOne", &ITavomir::put_FileOutputOne, L"T", L"", data, L"", L""},
+    };
+    for (const std::wstring& name : {omega, han}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.property, c.property + wcslen(c.property)) + " in " +
+                         std::string(c.operation, c.operation + wcslen(c.operation)));
+            ASSERT_TRUE(testsupport::WriteFile(look, "earlier", 7));
+            ASSERT_EQ(object_->Clear(), S_OK);
+            Put(&ITavomir::put_FileCert, L"");
+            Put(&ITavomir::put_Operation, c.operation);
+            Put(&ITavomir::put_Format, L"PKCS");
+            Put(&ITavomir::put_TypeOne, c.typeOne);
+            Put(&ITavomir::put_FileInputOne, c.inputOne.c_str());
+            Put(&ITavomir::put_TypeTwo, c.typeTwo);
+            Put(&ITavomir::put_FileInputTwo, c.inputTwo.c_str());
+            Put(c.put, name.c_str());
+            VARIANT_BOOL result = VARIANT_TRUE;
+            EXPECT_EQ(object_->Execute(&result), S_OK);
+            EXPECT_EQ(result, VARIANT_FALSE);
+            EXPECT_EQ(Get(&ITavomir::get_Message), std::wstring(L"1\r\nEl nombre de archivo en ") + c.property +
+                                                       L" no se puede representar en la p\u00e1gina de c\u00f3digos "
+                                                       L"del sistema");
+            EXPECT_EQ(testsupport::ReadFile(look), (std::vector<unsigned char>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+        }
+    }
+    // A name put again, exactly, is judged as any other: here a missing file.
+    Put(&ITavomir::put_Operation, L"A");
+    Put(&ITavomir::put_TypeOne, L"N");
+    Put(&ITavomir::put_FileInputOne, omega.c_str());
+    Put(&ITavomir::put_FileInputOne, (Widen(folder) + L"\\missing.bin").c_str());
+    VARIANT_BOOL result = VARIANT_TRUE;
+    EXPECT_EQ(object_->Execute(&result), S_OK);
+    EXPECT_EQ(Get(&ITavomir::get_Message), L"1\r\nNo existe el archivo 1");
+    // Clear keeps FileCert, and what became of its name.
+    Put(&ITavomir::put_FileCert, omega.c_str());
+    Put(&ITavomir::put_FileInputOne, omega.c_str());
+    ASSERT_EQ(object_->Clear(), S_OK);
+    Put(&ITavomir::put_Operation, L"FE");
+    Put(&ITavomir::put_Format, L"PKCS");
+    Put(&ITavomir::put_FileInputOne, data.c_str());
+    EXPECT_EQ(object_->Execute(&result), S_OK);
+    EXPECT_EQ(Get(&ITavomir::get_Message),
+              L"1\r\nEl nombre de archivo en FileCert no se puede representar en la p\u00e1gina de c\u00f3digos del "
+              L"sistema");
+    Put(&ITavomir::put_FileCert, (Widen(folder) + L"\\missing.cer").c_str());
+    EXPECT_EQ(object_->Execute(&result), S_OK);
+    EXPECT_EQ(Get(&ITavomir::get_Message), L"1\r\nNo se encontro el Certificado del Destinatario");
+    Put(&ITavomir::put_FileCert, L"");
+}
+
+// "T" into a folder that does not exist answers with a result text, before
+// the authority is asked; no COM error.
+TEST_F(TavomirObject, TimeStampIntoAMissingFolderIsNoComError)
+{
+    testsupport::registry::DeleteKey();
+    testsupport::registry::SetDword("USAR_TSP", 1);
+    testsupport::registry::SetText("URL_TSP", "http://127.0.0.1:1/tsa");
+    const std::string output = FullPath(testsupport::WorkDir()) + "\\no-such-folder\\token.tsr";
+    Put(&ITavomir::put_Operation, L"T");
+    Put(&ITavomir::put_FileInputOne, Widen(testsupport::Pki("messages/content.bin")).c_str());
+    Put(&ITavomir::put_FileOutputOne, Widen(output).c_str());
     VARIANT_BOOL result = VARIANT_TRUE;
     EXPECT_EQ(object_->Execute(&result), S_OK);
     EXPECT_EQ(result, VARIANT_FALSE);
-    EXPECT_EQ(Get(&ITavomir::get_Message), L"1\r\nEl archivo de salida no puede ser un archivo de entrada");
-    EXPECT_EQ(testsupport::ReadFile(input), (std::vector<unsigned char>{'d', 'a', 't', 'a'}));
+    EXPECT_EQ(Get(&ITavomir::get_Message), L"1\r\nNo se puede crear el archivo " + Widen(output));
+    testsupport::registry::DeleteKey();
 }
 
 TEST_F(TavomirObject, ExecuteGivesTheEngineResultAsVariantBool)

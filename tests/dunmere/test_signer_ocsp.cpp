@@ -259,7 +259,8 @@ TEST_F(OcspOperations, ResponseFileNamingAnInputIsRefused)
         engine.FileOutputOne = "NULL";
         engine.FileCert = Pki("signer.cert.der");
         engine.OCSPFileOne = c.kept;
-        EXPECT_THROW(engine.Execute(), EOutputIsInput);
+        EXPECT_FALSE(engine.Execute());
+        EXPECT_EQ(engine.Message, "1\r\nEl archivo de salida no puede ser un archivo de entrada");
         EXPECT_EQ(testsupport::ReadFile(c.watched), before);
     }
 }

@@ -14,6 +14,7 @@
 
 #include "signer/Unit_ttavomir.h"
 #include "signer/errors.h"
+#include "tests/support/folder_files.h"
 #include "tests/support/test_util.h"
 #include "tests/support/host_openssl.h"
 #include "tests/support/form_driver.h"
@@ -53,17 +54,7 @@ Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // The folder's "tkw" leftovers.
-int Leftovers(const std::string& folder)
-{
-    int count = 0;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "/tkw*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    do ++count;
-    while (FindNextFileA(find, &found));
-    FindClose(find);
-    return count;
-}
+int Leftovers(const std::string& folder) { return testsupport::CountFiles(folder, "tkw*"); }
 
 // An empty folder of the test's own (files of an earlier, killed run removed).
 std::string MakeFolder(const std::string& name)

@@ -13,7 +13,6 @@
 
 #include "signer/Unit_ttavomir.h"
 #include "signer/files/file_utils.h"
-#include "signer/files/output_file.h"
 #include "signer/ocsp/ocsp_status.h"
 #include "tests/support/installed_signer.h"
 #include "tests/support/registry_fixture.h"
@@ -115,10 +114,7 @@ protected:
     void ResetSettings()
     {
         testsupport::registry::DeleteKey();
-        fixture::Bytes hash;
-        ASSERT_TRUE(fixture::ParseHex(thumbprint_, hash));
-        testsupport::registry::SetDword("USAR_CERT", 1);
-        testsupport::registry::Set("USER_CERT", REG_BINARY, hash.data(), static_cast<DWORD>(hash.size()));
+        ConfigureInstalledSigner();
     }
 
     void Configure(const Checks& checks)
@@ -344,8 +340,8 @@ TEST_F(VerifyOperations, BadSecondKindKeepsTheFirstOutput)
     EXPECT_EQ(testsupport::ReadFile(output), testsupport::ReadFile(Msg("content.bin")));
 }
 
-// Either input named as the output, in any case: refused before anything is
-// written, the input intact.
+// Either input named as the output, in any case: refused with a result
+// text before anything is written, the input intact.
 TEST_F(VerifyOperations, OutputNamingAnInputIsRefused)
 {
     const std::string signedCopy = Work("Signed.der");
@@ -363,7 +359,8 @@ TEST_F(VerifyOperations, OutputNamingAnInputIsRefused)
         engine_.FileOutputOne = output;
         engine_.TypeTwo = "N";
         engine_.FileInputTwo = Msg("content.bin");
-        EXPECT_THROW(engine_.Execute(), EOutputIsInput);
+        EXPECT_FALSE(engine_.Execute());
+        EXPECT_EQ(engine_.Message, "1\r\nEl archivo de salida no puede ser un archivo de entrada");
         EXPECT_EQ(testsupport::ReadFile(signedCopy), message);
     }
     EXPECT_EQ(testsupport::ReadFile(Msg("content.bin")).size(), 20000u);

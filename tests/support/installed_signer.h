@@ -8,6 +8,7 @@
 
 #include "core/der/bytes.h"
 #include "platform/capi_handles.h"
+#include "tests/support/registry_fixture.h"
 #include "tests/support/test_util.h"
 #include "tools/fixture/fixture.h"
 
@@ -29,6 +30,16 @@ protected:
         bool found = false;
         std::string error;
         fixture::Remove(thumbprint_, found, error);
+    }
+
+    // The installed signer as the configured certificate: USAR_CERT 1 and
+    // USER_CERT its thumbprint.
+    static void ConfigureInstalledSigner()
+    {
+        fixture::Bytes hash;
+        ASSERT_TRUE(fixture::ParseHex(thumbprint_, hash));
+        testsupport::registry::SetDword("USAR_CERT", 1);
+        testsupport::registry::Set("USER_CERT", REG_BINARY, hash.data(), static_cast<DWORD>(hash.size()));
     }
 
     // Opens "MY" and finds the installed signer's certificate.
