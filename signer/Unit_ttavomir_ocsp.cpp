@@ -5,7 +5,7 @@
 
 #include "signer/Unit_ttavomir.h"
 #include "signer/certs/certificado.h"
-#include "signer/certs/signer_checks.h"
+#include "signer/certs/provided_certificate.h"
 #include "signer/driver_util.h"
 #include "signer/ocsp/stored_answer.h"
 
@@ -43,17 +43,10 @@ bool TTavomir::CheckOCSPResponse()
     given.LoadFromFile(FileCert);
     TCertificado ca;
     TCertificado checked;
-    switch (CheckIssuedByCa(ACFile, ca, checked, given.GetData(), static_cast<DWORD>(given.GetSize()))) {
-    case CaVerdict::Issued:
-        break;
-    case CaVerdict::CaUnreadable:
-        SetResult("1\r\nEl certificado de la AC no pudo ser leido");
-        return false;
-    case CaVerdict::SignerUnreadable:
-        SetResult("1\r\nEl certificado proporcionado no pudo ser leido para comprobarlo con la AC");
-        return false;
-    case CaVerdict::NotIssued:
-        SetResult("1\r\nEl Certificado proporcionado no fue expedido por la AC");
+    const std::string refusal = ProvidedCertificateRefusal(
+        CheckIssuedByCa(ACFile, ca, checked, given.GetData(), static_cast<DWORD>(given.GetSize())));
+    if (!refusal.empty()) {
+        SetResult(refusal);
         return false;
     }
     if (!CheckOCSPResponseForCertificate(response.data(), responseLength, given.GetData(),
