@@ -1,7 +1,6 @@
 #include "exchange/http_exchange.h"
 
 #include <new>
-#include <string>
 
 #include "exchange/http_message.h"
 #include "exchange/server_url.h"
@@ -24,8 +23,7 @@ std::uint32_t PostHttpExchange(const char* url, const unsigned char* request, st
     }
     // A request that does not fit the buffer with its header is not sent.
     std::size_t outgoingLength = 0;
-    const std::string target = HttpRequestTarget(profile.pathPrefix, server.path);
-    if (ComposeOCSPPost(target.c_str(), profile.userAgent, profile.requestType, request, length, outgoing.data(),
+    if (ComposeOCSPPost(server.path, profile.userAgent, profile.requestType, request, length, outgoing.data(),
                         outgoing.size(), &outgoingLength) == 0)
         return profile.memoryError;
 

@@ -1,5 +1,6 @@
 #include "exchange/http_message.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -108,9 +109,10 @@ HeaderBlock ReadHeaderBlock(const unsigned char* reply, std::size_t length, cons
 
 }  // namespace
 
-std::string HttpRequestTarget(const char* prefix, const char* path)
+std::string HttpRequestTarget(const char* path)
 {
-    std::string target = std::string(prefix ? prefix : "") + (path ? path : "");
+    std::string target = path ? path : "";
+    target.erase(std::min(target.find('#'), target.size()));
     return target.empty() ? "/" : target;
 }
 
@@ -120,8 +122,9 @@ std::size_t ComposeOCSPPost(const char* path, const char* userAgent, const char*
 {
     if (outputLength) *outputLength = 0;
     if (!userAgent || !contentType || !output || (!body && bodyLength > 0)) return 0;
-    const char* target = path && *path ? path : "/";
-    if (HasControl(target) || std::strchr(target, ' ') || HasControl(userAgent) || HasControl(contentType))
+    const std::string target = HttpRequestTarget(path);
+    if (HasControl(target.c_str()) || target.find(' ') != std::string::npos || HasControl(userAgent) ||
+        HasControl(contentType))
         return 0;
     std::string header = std::string("POST ") + target + " HTTP/1.0\r\nUser-Agent: " + userAgent +
                          "\r\nContent-Type: " + contentType + "\r\nContent-Length: " +

@@ -9,14 +9,16 @@
 // spare, so it holds at most kHttpBufferSize - 1 bytes.
 enum : std::size_t { kHttpBufferSize = 6144 };
 
-// The request target: prefix then path, or "/" when both are empty.
-std::string HttpRequestTarget(const char* prefix, const char* path);
+// The request target of a URL's path ("", or "/" and what follows, a query
+// included): the path up to its fragment, which is the client's own and
+// never sent, or "/" when that leaves nothing.
+std::string HttpRequestTarget(const char* path);
 
-// Writes "POST <path> HTTP/1.0", the User-Agent, Content-Type and
-// Content-Length lines, each ended by CR LF, an empty line and the body into
-// output. An empty path is sent as "/". The length of the whole text; 0
-// when it exceeds kHttpBufferSize or outputSize, or a text holds a control
-// character.
+// Writes "POST <target> HTTP/1.0" with the path's request target, the
+// User-Agent, Content-Type and Content-Length lines, each ended by CR LF, an
+// empty line and the body into output. The length of the whole text; 0
+// when it exceeds kHttpBufferSize or outputSize, or a text holds a blank
+// (the target) or a control character.
 std::size_t ComposeOCSPPost(const char* path, const char* userAgent, const char* contentType,
                             const unsigned char* body, std::size_t bodyLength, unsigned char* output,
                             std::size_t outputSize, std::size_t* outputLength);

@@ -1,6 +1,7 @@
 // The server URL parser: an accepted URL gives bounded, visible fields that
-// make a request line of one line, and the parse is the same on the text
-// rebuilt from them.
+// make a request line of one line, "POST", the path as it stands (up to a
+// fragment, "/" for none) and "HTTP/1.0", and the parse is the same on the
+// text rebuilt from them.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -43,10 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     unsigned char request[kHttpBufferSize];
     std::size_t length = 0;
-    const std::string target = HttpRequestTarget("/", parsed.path);
-    Check(ComposeOCSPPost(target.c_str(), "OCSPClient/1.0", "application/ocsp-request",
+    Check(ComposeOCSPPost(parsed.path, "OCSPClient/1.0", "application/ocsp-request",
                           reinterpret_cast<const unsigned char*>("x"), 1, request, sizeof request, &length) != 0);
     const unsigned char* lineEnd = static_cast<const unsigned char*>(std::memchr(request, '\r', length));
     Check(lineEnd && std::memchr(request, '\n', static_cast<std::size_t>(lineEnd - request)) == nullptr);
+    const std::string line(reinterpret_cast<const char*>(request), static_cast<std::size_t>(lineEnd - request));
+    std::string target(parsed.path, std::strcspn(parsed.path, "#"));
+    if (target.empty()) target = "/";
+    Check(line == "POST " + target + " HTTP/1.0" && target[0] == '/');
     return 0;
 }

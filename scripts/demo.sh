@@ -146,13 +146,14 @@ JS
 run "$system/cscript.exe" //Nologo "$(winpath "$out/revoked.js")" "$(winpath "$pki/messages/att.revoked.der")" |
     iconv -f CP437 -t UTF-8 || status=1
 echo "== OCSP: openssl ocsp on 127.0.0.1"
-# Verifies with the answer kept, then checks the kept answer with "OCSP".
+# Verifies with the answer kept, then checks the kept answer with "OCSP" for the signer.
 cat >"$out/ocsp.js" <<'JS'
 var tavomir = new ActiveXObject("TavomirCOM.Tavomir");
 var failed = 0;
 var steps = [["verified, the answer kept (A, F)", {Operation: "A", TypeOne: "F", FileInputOne: WScript.Arguments(0),
               FileOutputOne: "NULL", OCSPFileOne: WScript.Arguments(1)}],
-             ["the kept answer (OCSP)", {Operation: "OCSP", FileInputOne: WScript.Arguments(1)}]];
+             ["the kept answer, for the signer (OCSP)", {Operation: "OCSP", FileInputOne: WScript.Arguments(1),
+              FileCert: WScript.Arguments(2)}]];
 for (var i = 0; i < steps.length; i++) {
     tavomir.Clear();
     for (var name in steps[i][1]) tavomir[name] = steps[i][1][name];
@@ -177,7 +178,7 @@ else
     setting USAR_OCSP dword 1
     setting URL_OCSP sz "http://127.0.0.1:$port/"
     run "$system/cscript.exe" //Nologo "$(winpath "$out/ocsp.js")" "$(winpath "$out/message.p7m")" \
-        "$(winpath "$out/message.ocsp")" | iconv -f CP437 -t UTF-8 || status=1
+        "$(winpath "$out/message.ocsp")" "$(winpath "$pki/signer.cert.der")" | iconv -f CP437 -t UTF-8 || status=1
     check "kept OCSP answer (message.ocsp)" sh -c "$(declare -f decode); decode '$out/message.ocsp' '$out/message.ocsp.der' &&
         openssl ocsp -respin '$out/message.ocsp.der' -CAfile '$ca' -issuer '$ca' -cert '$pki/signer.cert.pem' -no_nonce |
         grep -q ': good'"

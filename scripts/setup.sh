@@ -5,7 +5,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(wine wine32:i386 wine64 libwine-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
-          xvfb xauth openssl libssl-dev cmake ninja-build clang libgtest-dev googletest libgmp-dev file time bc python3)
+          xvfb xauth openssl libssl-dev cmake ninja-build clang libgtest-dev googletest libgmp-dev file time bc python3
+          faketime)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -11,6 +11,7 @@
 #include "signer/Unit_toolscapi.h"
 #include "signer/Unit_ttavomir.h"
 #include "signer/certs/certificado.h"
+#include "signer/certs/provided_certificate.h"
 #include "signer/certs/signer_checks.h"
 #include "signer/files/file_compare.h"
 #include "signer/files/file_utils.h"
@@ -200,17 +201,10 @@ bool TTavomir::VerifyRSA()
     }
     TCertificado ca;
     TCertificado signer;
-    switch (CheckIssuedByCa(ACFile, ca, signer, derBytes, static_cast<DWORD>(der.size()))) {
-    case CaVerdict::Issued:
-        break;
-    case CaVerdict::CaUnreadable:
-        SetResult("1\r\nEl certificado de la AC no pudo ser leido");
-        return false;
-    case CaVerdict::SignerUnreadable:
-        SetResult("1\r\nEl certificado proporcionado no pudo ser leido para comprobarlo con la AC");
-        return false;
-    case CaVerdict::NotIssued:
-        SetResult("1\r\nEl Certificado proporcionado no fue expedido por la AC");
+    const std::string refusal =
+        ProvidedCertificateRefusal(CheckIssuedByCa(ACFile, ca, signer, derBytes, static_cast<DWORD>(der.size())));
+    if (!refusal.empty()) {
+        SetResult(refusal);
         return false;
     }
     TRevocationCheck revocation;

@@ -1,6 +1,10 @@
-// A request or response buffer a client library (Dunmere, Halvery) filled,
-// given back to the library through its own Destroy export on every path.
+// What a client library (Dunmere, Halvery) hands out, given back on every
+// path: a request or response buffer through the library's own Destroy
+// export, a copy through the heap the DLLs share (msvcrt's).
 #pragma once
+#include <cstdlib>
+#include <string>
+
 #include "core/der/bytes.h"
 
 template <void (*Release)(ByteBuffer*)>
@@ -19,4 +23,16 @@ public:
 
 private:
     ByteBuffer buffer_ = {nullptr, 0};
+};
+
+// A copy the library filled into a caller's ByteBuffer.
+struct TLibraryCopy {
+    ByteBuffer buffer = {nullptr, 0};
+    TLibraryCopy() = default;
+    ~TLibraryCopy() { std::free(buffer.pointer); }
+    TLibraryCopy(const TLibraryCopy&) = delete;
+    TLibraryCopy& operator=(const TLibraryCopy&) = delete;
+    const unsigned char* Data() const { return buffer.pointer; }
+    std::size_t Size() const { return buffer.pointer ? buffer.length : 0; }
+    std::string Text() const { return std::string(reinterpret_cast<const char*>(Data()), Size()); }
 };

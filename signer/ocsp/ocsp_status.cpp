@@ -3,51 +3,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ocsp/Dunmere.h"
 #include "platform/owner.h"
 #include "signer/Unit_ttavomir.h"
 #include "signer/errors.h"
 #include "signer/files/file_utils.h"
 #include "signer/files/output_file.h"
 #include "signer/files/temp_file.h"
-#include "signer/library_buffer.h"
+#include "signer/ocsp/ocsp_record.h"
 
 namespace {
 
 OcspStatusQuery replacement = nullptr;
 
-// One query's record, destroyed on every path once initialised.
-class TOcspRecord {
-public:
-    TOcspRecord() { initialised_ = _InitOCSPData(&record_) == 0; }
-    ~TOcspRecord()
-    {
-        if (initialised_) _DestroyOCSPData(&record_);
-    }
-    TOcspRecord(const TOcspRecord&) = delete;
-    TOcspRecord& operator=(const TOcspRecord&) = delete;
-    bool Initialised() const { return initialised_; }
-    OCSPData* Get() { return &record_; }
-
-    // The library's text of the stored error bit.
-    std::string ErrorText()
-    {
-        char* text = _GetOCSPErrorDescription(&record_);
-        std::string copy = text ? text : "";
-        _DeleteOCSPErrorDescription(text);
-        return copy;
-    }
-
-private:
-    OCSPData record_ = {};
-    bool initialised_ = false;
-};
-
-using TRequestBuffer = TLibraryBuffer<_DestroyOCSPRequest>;
-using TResponseBuffer = TLibraryBuffer<_DestroyOCSPResponse>;
-
 // The answer as base64 text in the response file, which is replaced only
-// once the whole text is written.
+// once the whole text is written: a failure keeps the earlier file.
 bool KeepResponse(const ByteBuffer& response, const std::string& responseFile)
 {
     try {
@@ -118,19 +87,14 @@ bool CheckOCSPStatus(std::string url, const unsigned char* target, unsigned long
     // An OCSP location in the certificate replaces the configured URL.
     _SetResponderURL(target, static_cast<std::uint32_t>(targetLength), data);
 
-    TRequestBuffer request;
+    TOcspRequestBuffer request;
     if (_EncodeOCSPRequest(data, request.Get()) != 0) {
         text = "Error : " + record.ErrorText();
         return false;
     }
-    TResponseBuffer response;
+    TOcspResponseBuffer response;
     if (_ExecuteOCSPTransaction(request.Get(), response.Get(), data) != 0) {
         text = "Error : " + record.ErrorText();
-        return false;
-    }
-    // Kept before the checks, so an answer that fails them can be examined.
-    if (!IsNullOrEmpty(responseFile) && !KeepResponse(*response.Get(), responseFile)) {
-        text = "Error al guardar la respuesta OCSP";
         return false;
     }
     request.Reset();
@@ -144,19 +108,26 @@ bool CheckOCSPStatus(std::string url, const unsigned char* target, unsigned long
         text = "Error : " + record.ErrorText();
         return false;
     }
+    // Only a signed answer that passed every check, the nonce included,
+    // replaces the kept one: the client's earlier evidence stays otherwise.
+    const bool certificateStatus =
+        answer == kOcspStatusGood || answer == kOcspStatusRevoked || answer == kOcspStatusUnknown;
+    if (certificateStatus && !IsNullOrEmpty(responseFile) && !KeepResponse(*response.Get(), responseFile)) {
+        text = "Error al guardar la respuesta OCSP";
+        return false;
+    }
     status = answer;
     if (answer == kOcspStatusGood) return true;
     if (answer != kOcspStatusRevoked) {
         text = StatusText(answer);
         return true;
     }
-    char* date = _GetRevocationDate(data);
-    if (!date) {
-        text = "Error: " + record.ErrorText();
+    std::string dateOrError;
+    if (!record.RevocationDate(dateOrError)) {
+        text = "Error: " + dateOrError;
         return false;
     }
-    text = std::string("Certificado Revocado : ") + date;
-    _DeleteRevocationDate(date);
+    text = "Certificado Revocado : " + dateOrError;
     return true;
 }
 
@@ -175,25 +146,4 @@ int SaveBufferToFile(const unsigned char* data, unsigned long length, const std:
         return 1;
     }
     return 0;
-}
-
-bool CheckOCSPResponseFile(const unsigned char* response, unsigned long responseLength, const unsigned char* ca,
-                           unsigned long caLength, std::string& message)
-{
-    std::uint32_t error = 0;
-    // The library writes the status only for good (0) and revoked (1).
-    std::int32_t certificateStatus = -1;
-    if (_CheckOCSPResponsev1(response, static_cast<std::uint32_t>(responseLength), ca,
-                             static_cast<std::uint32_t>(caLength), &certificateStatus, &error) != 0) {
-        char description[512];
-        _GetOCSPErrorDescription2(error, description);
-        message = std::string("Error decodificando respuesta OCSP: ") + description;
-        return false;
-    }
-    if (certificateStatus == 0) {
-        message.clear();
-        return true;
-    }
-    message = certificateStatus == 1 ? "Certificado revocado: " : "Status desconocido";
-    return false;
 }

@@ -14,20 +14,12 @@
 
 namespace {
 
-// What Halvery hands out comes from the heap the DLLs share (msvcrt's) and
-// goes back there.
+// Halvery's texts come from the heap the DLLs share (msvcrt's) and go back
+// there.
 struct THalveryText {
     char* text;
     ~THalveryText() { std::free(text); }
     std::string Get() const { return text ? text : ""; }
-};
-
-struct THalveryOutput {
-    ByteBuffer buffer = {nullptr, 0};
-    ~THalveryOutput() { std::free(buffer.pointer); }
-    const unsigned char* Data() const { return buffer.pointer; }
-    std::size_t Size() const { return buffer.pointer ? buffer.length : 0; }
-    std::string Text() const { return std::string(reinterpret_cast<const char*>(Data()), Size()); }
 };
 
 std::string ErrorText(std::uint32_t code)
@@ -151,7 +143,7 @@ bool VerifyTimeStamp(const unsigned char* token, unsigned long tokenLength, std:
                      const unsigned char* ca, unsigned long caLength, int& code, std::string& message)
 {
     ByteBuffer stored = {const_cast<unsigned char*>(token), token ? tokenLength : 0};
-    THalveryOutput genTime, serial, hashed, signer, subject, issuer;
+    TLibraryCopy genTime, serial, hashed, signer, subject, issuer;
     std::uint32_t error = 0;
     if (_GetTimeStampData(&stored, &genTime.buffer, &serial.buffer, &hashed.buffer, &signer.buffer,
                           &subject.buffer, &issuer.buffer, &error) != 0) {

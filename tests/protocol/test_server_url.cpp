@@ -114,14 +114,30 @@ TEST(ServerURL, DottedAddressesOnly)
     for (const auto& c : cases) EXPECT_EQ(IsDottedIPv4Address(c.host), c.dotted) << c.host;
 }
 
-TEST(ServerURL, RequestTargetOfEachProfile)
+TEST(ServerURL, RequestTargetIsThePathAsItStands)
 {
-    // OCSP sends the path, "/" when there is none; the time-stamp client
-    // puts "/" before the path, which keeps its own.
-    EXPECT_EQ(HttpRequestTarget("", "/status"), "/status");
-    EXPECT_EQ(HttpRequestTarget("", ""), "/");
-    EXPECT_EQ(HttpRequestTarget("/", "/tsa"), "//tsa");
-    EXPECT_EQ(HttpRequestTarget("/", ""), "/");
+    // Both clients send the path with its query; the fragment is the
+    // client's own.
+    const struct {
+        const char* path;
+        const char* target;
+    } cases[] = {
+        {"", "/"},
+        {nullptr, "/"},
+        {"/", "/"},
+        {"/x", "/x"},
+        {"/tsa/x", "/tsa/x"},
+        {"//tsa", "//tsa"},  // a path that has two slashes keeps them
+        {"/tsa/x?serial=1&b=%20", "/tsa/x?serial=1&b=%20"},
+        {"/?a=1", "/?a=1"},
+        {"/tsa#part", "/tsa"},
+        {"/#part", "/"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HttpRequestTarget(c.path), c.target) << (c.path ? c.path : "null");
+    // A query straight after the host is not a path.
+    ServerURL parsed;
+    EXPECT_EQ(ParseResponderURL("http://host?a=1", &parsed), 1);
+    EXPECT_EQ(ParseResponderURL("http://host:80?a=1", &parsed), 1);
 }
 
 }  // namespace

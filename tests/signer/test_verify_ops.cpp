@@ -239,7 +239,7 @@ const OpenCase kOpenCases[] = {
     {"OCSP without CA is not asked", "F", "att.sha256.der", "", "",
      {nullptr, "http://127.0.0.1:1/", Responder::Failure}, "2", true},
     {"OCSP responder not answering", "F", "att.sha256.der", "", "",
-     {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nError : Error: openning OCSP socket\n", false},
+     {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nError : Error: openning OCSP socket", false},
     {"CRL without the signer", "F", "att.sha256.der", "", "", {nullptr, nullptr, Responder::None, "ca.crl.der"},
      "2", true},
     {"CRL and CA without the signer", "E", "env.rc4.der", "", "",
@@ -528,7 +528,7 @@ const RawCase kRawCases[] = {
     {"OCSP first, CRL not consulted", "content.bin", "raw.be.sig", "signer.cert.der",
      {"ca.cert.der", "http://127.0.0.1:1/", Responder::Good, "crl.top-bit.der"}, "2", true},
     {"OCSP responder not answering", "content.bin", "raw.be.sig", "signer.cert.der",
-     {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nError : Error: openning OCSP socket\n", false},
+     {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nError : Error: openning OCSP socket", false},
 };
 
 TEST_F(VerifyOperations, RawTable)
