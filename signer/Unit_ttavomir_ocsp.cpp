@@ -15,7 +15,7 @@ constexpr std::size_t kResponseFileLimit = 1024 * 1024;
 bool TTavomir::CheckOCSPResponse()
 {
     LoadSettings();
-    if (!CheckFiles({&TTavomir::FileInputOne, &TTavomir::ACFile}, {})) return false;
+    if (!CheckFiles({&TTavomir::FileInputOne, &TTavomir::ACFile, &TTavomir::FileCert}, {})) return false;
     std::vector<unsigned char> response;
     if (!ReadSmallMessageFile(FileInputOne, kResponseFileLimit, response)) {
         SetResult("1\r\nError leyendo archivo OCSP");
