@@ -18,34 +18,19 @@ struct Entry {
 };
 
 struct OnePass {
-    CRLFileOutputs outputs;
-    NameTable issuer, authorityIssuer;
-    unsigned char serialBuffer[kCRLNumberSize], numberBuffer[kCRLNumberSize], nameBuffer[kCRLIssuerSize];
-    ByteBuffer authoritySerial = {serialBuffer, 0}, crlNumber = {numberBuffer, 0}, name = {nameBuffer, 0};
-    char thisUpdate[kCRLDateSize] = {}, nextUpdate[kCRLDateSize] = {};
+    CRLFileFields fields;
+    CRLFileOutputs& outputs = fields.outputs;
     std::vector<Entry> entries;
     int code = 0;
 
     OnePass(const char* file, const RsaPublicKey* key)
     {
-        outputs.crlIssuer = &issuer;
-        outputs.authorityIssuer = &authorityIssuer;
-        outputs.authoritySerial = &authoritySerial;
-        outputs.crlNumber = &crlNumber;
-        outputs.issuerName = &name;
-        outputs.thisUpdate = thisUpdate;
-        outputs.nextUpdate = nextUpdate;
         const CRLEntryVisitor visitor = {Visit, this};
         code = ReadCRLFile(file, key, &outputs, &visitor);
-        if (authoritySerial.length >= kCRLNumberSize || crlNumber.length >= kCRLNumberSize ||
-            name.length > kCRLIssuerSize || std::strlen(thisUpdate) > kCRLMaxDateLength ||
-            std::strlen(nextUpdate) > kCRLMaxDateLength)
+        if (fields.authoritySerial.length >= kCRLNumberSize || fields.crlNumber.length >= kCRLNumberSize ||
+            fields.issuerName.length > kCRLIssuerSize || std::strlen(fields.thisUpdate) > kCRLMaxDateLength ||
+            std::strlen(fields.nextUpdate) > kCRLMaxDateLength)
             std::abort();
-    }
-    ~OnePass()
-    {
-        FreeItems(issuer.slots, kNameSlots);
-        FreeItems(authorityIssuer.slots, kNameSlots);
     }
     static int Visit(void* context, const ByteBuffer& serial, const char* date, const unsigned char* reason)
     {

@@ -138,7 +138,7 @@ void WriterRoundTrip(const uint8_t* data, size_t size, const std::string& target
             pass.entries[i].reason != written[i].reason)
             std::abort();
     }
-    if (std::strcmp(pass.nextUpdate, next ? next : "") != 0) std::abort();
+    if (std::strcmp(pass.fields.nextUpdate, next ? next : "") != 0) std::abort();
 }
 
 }  // namespace

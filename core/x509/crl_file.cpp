@@ -423,6 +423,26 @@ int OpenCRLFileStream(DataStream* stream, const char* fileName, std::uint32_t mo
     return kCRLSuccess;
 }
 
+CRLFileOutputs CRLFileOutputsOver(NameTable* crlIssuer, NameTable* authorityIssuer, ByteBuffer* authoritySerial,
+                                  ByteBuffer* crlNumber, ByteBuffer* issuerName, char* thisUpdate, char* nextUpdate)
+{
+    CRLFileOutputs outputs;
+    outputs.crlIssuer = crlIssuer;
+    outputs.authorityIssuer = authorityIssuer;
+    outputs.authoritySerial = authoritySerial;
+    outputs.crlNumber = crlNumber;
+    outputs.issuerName = issuerName;
+    outputs.thisUpdate = thisUpdate;
+    outputs.nextUpdate = nextUpdate;
+    return outputs;
+}
+
+CRLFileFields::~CRLFileFields()
+{
+    FreeItems(crlIssuer.slots, kNameSlots);
+    FreeItems(authorityIssuer.slots, kNameSlots);
+}
+
 int ReadCRLFile(const char* crlFile, const RsaPublicKey* caKey, CRLFileOutputs* outputs,
                 const CRLEntryVisitor* visitor)
 {
@@ -439,11 +459,8 @@ int VerifyCRLFile(const char* crlFile, const char* scratchFile, NameTable* crlIs
                   ByteBuffer* authoritySerial, ByteBuffer* crlNumber, const RsaPublicKey* caKey,
                   int* signatureVerified)
 {
-    CRLFileOutputs outputs;
-    outputs.crlIssuer = crlIssuer;
-    outputs.authorityIssuer = authorityIssuer;
-    outputs.authoritySerial = authoritySerial;
-    outputs.crlNumber = crlNumber;
+    CRLFileOutputs outputs =
+        CRLFileOutputsOver(crlIssuer, authorityIssuer, authoritySerial, crlNumber, nullptr, nullptr, nullptr);
     if (!crlFile || !*crlFile || !OutputsUsable(&outputs) || !signatureVerified) return kCRLArgument;
     ResetOutputs(&outputs);
     *signatureVerified = 0;

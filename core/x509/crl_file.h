@@ -66,6 +66,27 @@ struct CRLFileOutputs {
     int failedInList = 0;              // 1 when the failure was met inside revokedCertificates
 };
 
+// The outputs over the caller's own fields (issuerName, thisUpdate and
+// nextUpdate may be null).
+CRLFileOutputs CRLFileOutputsOver(NameTable* crlIssuer, NameTable* authorityIssuer, ByteBuffer* authoritySerial,
+                                  ByteBuffer* crlNumber, ByteBuffer* issuerName, char* thisUpdate, char* nextUpdate);
+
+// Fields of their own for every output, the tables released with them.
+struct CRLFileFields {
+    NameTable crlIssuer, authorityIssuer;
+    unsigned char authoritySerialBytes[kCRLNumberSize] = {}, crlNumberBytes[kCRLNumberSize] = {};
+    unsigned char issuerNameBytes[kCRLIssuerSize] = {};
+    ByteBuffer authoritySerial = {authoritySerialBytes, 0}, crlNumber = {crlNumberBytes, 0};
+    ByteBuffer issuerName = {issuerNameBytes, 0};
+    char thisUpdate[kCRLDateSize] = {}, nextUpdate[kCRLDateSize] = {};
+    CRLFileOutputs outputs = CRLFileOutputsOver(&crlIssuer, &authorityIssuer, &authoritySerial, &crlNumber,
+                                                &issuerName, thisUpdate, nextUpdate);
+    CRLFileFields() = default;
+    ~CRLFileFields();
+    CRLFileFields(const CRLFileFields&) = delete;
+    CRLFileFields& operator=(const CRLFileFields&) = delete;
+};
+
 // Called for every revoked entry once it has been read and checked: its
 // serial (content, one leading 00 dropped), revocation date and reason (""
 // when absent). kCRLSuccess to go on; any other code ends the pass with it.

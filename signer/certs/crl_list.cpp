@@ -111,14 +111,8 @@ bool TCRL::LoadEntries(const std::string& file, const std::string* onlySerial)
         issuerName.resize(kCRLIssuerSize);
         ByteBuffer issuerView = {issuerName.data(), 0};
         char thisDate[kCRLDateSize], nextDate[kCRLDateSize];
-        CRLFileOutputs outputs;
-        outputs.crlIssuer = &crlIssuer;
-        outputs.authorityIssuer = &authorityIssuer;
-        outputs.authoritySerial = &authoritySerial;
-        outputs.crlNumber = &crlNumber;
-        outputs.issuerName = &issuerView;
-        outputs.thisUpdate = thisDate;
-        outputs.nextUpdate = nextDate;
+        CRLFileOutputs outputs = CRLFileOutputsOver(&crlIssuer, &authorityIssuer, &authoritySerial, &crlNumber,
+                                                    &issuerView, thisDate, nextDate);
         TKeptEntries kept = {this, onlySerial};
         const CRLEntryVisitor visitor = {KeepEntry, &kept};
         const int result = ReadCRLFile(file.c_str(), caKey, &outputs, &visitor);

@@ -251,30 +251,15 @@ TEST(CRLFile, ReaderStateBelongsToEachReader)
 // What one ReadCRLFile pass hands out.
 struct Pass {
     int code = 0;
-    CRLFileOutputs outputs;
-    NameTable issuer, authorityIssuer;
-    unsigned char serialBuffer[kCRLNumberSize], numberBuffer[kCRLNumberSize], nameBuffer[kCRLIssuerSize];
-    ByteBuffer authoritySerial = {serialBuffer, 0}, crlNumber = {numberBuffer, 0}, name = {nameBuffer, 0};
-    char thisUpdate[kCRLDateSize], nextUpdate[kCRLDateSize];
+    CRLFileFields fields;
+    CRLFileOutputs& outputs = fields.outputs;
     std::vector<std::string> serials;
     int stopAt = -1;  // the entry whose visit answers kCRLArgument
 
     Pass(const std::string& file, const RsaPublicKey* caKey, bool visit = true, int stop = -1) : stopAt(stop)
     {
-        outputs.crlIssuer = &issuer;
-        outputs.authorityIssuer = &authorityIssuer;
-        outputs.authoritySerial = &authoritySerial;
-        outputs.crlNumber = &crlNumber;
-        outputs.issuerName = &name;
-        outputs.thisUpdate = thisUpdate;
-        outputs.nextUpdate = nextUpdate;
         const CRLEntryVisitor visitor = {Visit, this};
         code = ReadCRLFile(file.c_str(), caKey, &outputs, visit ? &visitor : nullptr);
-    }
-    ~Pass()
-    {
-        FreeItems(issuer.slots, kNameSlots);
-        FreeItems(authorityIssuer.slots, kNameSlots);
     }
     static int Visit(void* context, const ByteBuffer& serial, const char*, const unsigned char*)
     {
@@ -297,13 +282,13 @@ TEST(CRLFile, OnePassHandsEveryEntryAndTheIssuerAsEncoded)
     EXPECT_EQ(pass.outputs.signatureVerified, 1);
     EXPECT_EQ(pass.outputs.signatureAlgorithm, kAlgSHA1WithRsa);
     EXPECT_EQ(pass.serials, (std::vector<std::string>{kSigner, kRevoked}));
-    EXPECT_STREQ(pass.thisUpdate, "240701000000Z");
-    EXPECT_STREQ(pass.nextUpdate, "491231235959Z");
-    EXPECT_EQ(testsupport::ToHex(pass.crlNumber.pointer, pass.crlNumber.length), "01");
+    EXPECT_STREQ(pass.fields.thisUpdate, "240701000000Z");
+    EXPECT_STREQ(pass.fields.nextUpdate, "491231235959Z");
+    EXPECT_EQ(testsupport::ToHex(pass.fields.crlNumber.pointer, pass.fields.crlNumber.length), "01");
     const Bytes caCert = ReadPki("ca.cert.der");
     ByteBuffer subject;
     ASSERT_TRUE(ReadCertificateSubjectView(caCert.data(), caCert.size(), &subject));
-    EXPECT_EQ(Bytes(pass.name.pointer, pass.name.pointer + pass.name.length),
+    EXPECT_EQ(Bytes(pass.fields.issuerName.pointer, pass.fields.issuerName.pointer + pass.fields.issuerName.length),
               Bytes(subject.pointer, subject.pointer + subject.length));
 
     // The visitor's code ends the pass; the failure is the list's.

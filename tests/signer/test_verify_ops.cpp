@@ -31,14 +31,15 @@ using Bytes = std::vector<unsigned char>;
 std::string Msg(const std::string& name) { return testsupport::PkiDir() + "/messages/" + name; }
 std::string Work(const std::string& name) { return testsupport::WorkDir() + "/verify-" + name; }
 
-// The temporary folder's "tkw" files.
-int TempLeftovers()
+// The temporary folder's files of the pattern: "tkw*" our temporary files,
+// "CRL*.tmp" scratch copies of a CRL's list.
+int TempLeftovers(const char* pattern = "tkw*")
 {
     char folder[MAX_PATH];
     GetTempPathA(MAX_PATH, folder);
     int count = 0;
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((std::string(folder) + "tkw*").c_str(), &found);
+    HANDLE find = FindFirstFileA((std::string(folder) + pattern).c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return 0;
     do ++count;
     while (FindNextFileA(find, &found));
@@ -576,6 +577,28 @@ TEST_F(VerifyOperations, RawTable)
 
 // --- why a CRL does not settle the status, through the three operations -------
 
+// The signer's message, detached signature and raw signature, each checked
+// by its operation.
+void SignedMessageFields(TTavomir& engine)
+{
+    engine.TypeOne = "F";
+    engine.FileInputOne = Msg("att.sha256.der");
+    engine.FileOutputOne = "NULL";
+}
+
+void DetachedSignatureFields(TTavomir& engine)
+{
+    engine.FileInputOne = Msg("content.bin");
+    engine.FileInputTwo = Msg("det.sha256.der");
+}
+
+void RawSignatureFields(TTavomir& engine)
+{
+    engine.FileInputOne = Msg("content.bin");
+    engine.FileInputTwo = Msg("raw.be.sig");
+    engine.FileCert = testsupport::PkiDir() + "/signer.cert.der";
+}
+
 TEST_F(VerifyOperations, EachCRLFailureHasItsText)
 {
     struct Case {
@@ -600,47 +623,17 @@ TEST_F(VerifyOperations, EachCRLFailureHasItsText)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Checks checks = {c.ca, nullptr, Responder::None, c.crl};
-        ExpectOperation("A", checks,
-                        [](TTavomir& engine) {
-                            engine.TypeOne = "F";
-                            engine.FileInputOne = Msg("att.sha256.der");
-                            engine.FileOutputOne = "NULL";
-                        },
+        ExpectOperation("A", checks, SignedMessageFields,
                         "1\r\nEl status del certificado del firmante no se pudo determinar: " + std::string(c.reason),
                         false);
-        ExpectOperation("AV", checks,
-                        [](TTavomir& engine) {
-                            engine.FileInputOne = Msg("content.bin");
-                            engine.FileInputTwo = Msg("det.sha256.der");
-                        },
+        ExpectOperation("AV", checks, DetachedSignatureFields,
                         "1\r\nEl status del certificado del firmante no se pudo determinar: " + std::string(c.reason),
                         false);
-        ExpectOperation("ARSA", checks,
-                        [](TTavomir& engine) {
-                            engine.FileInputOne = Msg("content.bin");
-                            engine.FileInputTwo = Msg("raw.be.sig");
-                            engine.FileCert = testsupport::PkiDir() + "/signer.cert.der";
-                        },
-                        kUndetermined + ": " + c.reason, false);
+        ExpectOperation("ARSA", checks, RawSignatureFields, kUndetermined + ": " + c.reason, false);
     }
 }
 
 // --- a CRL of 100 MiB ------------------------------------------------------
-
-// Files named CRL*.tmp in the temporary folder: scratch copies of a list.
-int CRLScratchFiles()
-{
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    int count = 0;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((std::string(folder) + "CRL*.tmp").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    do ++count;
-    while (FindNextFileA(find, &found));
-    FindClose(find);
-    return count;
-}
 
 // Written by our writer (which openssl checks in the core's tests), signed
 // by the test CA: entries up to `bytes`, then the signer.
@@ -670,33 +663,16 @@ TEST_F(VerifyOperations, A100MiBCRLIsCheckedInSeconds)
 {
     const std::string crl = Work("crl100mib");
     ASSERT_EQ(WriteLargeCRL(crl, 100u << 20), kCRLSuccess);
-    const int scratch = CRLScratchFiles();
+    const int scratch = TempLeftovers("CRL*.tmp");
     const Checks checks = {"ca.cert.der", nullptr, Responder::None, "crl100mib"};
     struct Case {
         const char* operation;
         std::function<void(TTavomir&)> fields;
         std::string expected;
     } cases[] = {
-        {"A",
-         [](TTavomir& engine) {
-             engine.TypeOne = "F";
-             engine.FileInputOne = Msg("att.sha256.der");
-             engine.FileOutputOne = "NULL";
-         },
-         kRevokedByCrl},
-        {"AV",
-         [](TTavomir& engine) {
-             engine.FileInputOne = Msg("content.bin");
-             engine.FileInputTwo = Msg("det.sha256.der");
-         },
-         kRevokedByCrl},
-        {"ARSA",
-         [](TTavomir& engine) {
-             engine.FileInputOne = Msg("content.bin");
-             engine.FileInputTwo = Msg("raw.be.sig");
-             engine.FileCert = testsupport::PkiDir() + "/signer.cert.der";
-         },
-         "1\r\nEl Certificado proporcionado esta Revocado"},
+        {"A", SignedMessageFields, kRevokedByCrl},
+        {"AV", DetachedSignatureFields, kRevokedByCrl},
+        {"ARSA", RawSignatureFields, "1\r\nEl Certificado proporcionado esta Revocado"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.operation);
@@ -705,7 +681,7 @@ TEST_F(VerifyOperations, A100MiBCRLIsCheckedInSeconds)
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_LT(seconds, 8.0);
         std::printf("%s with a 100 MiB CRL: %.2f s\n", c.operation, seconds);
-        EXPECT_EQ(CRLScratchFiles(), scratch) << "scratch copy left";
+        EXPECT_EQ(TempLeftovers("CRL*.tmp"), scratch) << "scratch copy left";
     }
     std::remove(crl.c_str());
 }
