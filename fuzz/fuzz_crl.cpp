@@ -1,6 +1,7 @@
-// CRL verifier and reader: the input, as a file, is walked by VerifyCRLFile
-// and its scratch file by the entry reader; or the input is read directly as
-// a scratch file. First byte: bit 0 reader only, bit 1 with a CA key.
+// CRL reader. The input, as a file, is walked by VerifyCRLFile and its
+// scratch file by the entry reader; or read directly as a scratch file; or
+// walked by the one pass of ReadCRLFile. First byte: bit 2 the one pass,
+// else bit 0 the reader only; bit 1 with a CA key.
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "core/text/text.h"
 #include "core/x509/crl_file.h"
+#include "fuzz/crl_one_pass.h"
 
 namespace {
 
@@ -33,7 +35,22 @@ void ReadEntries(const char* scratch)
         if (NextCRLFileEntry(&reader, &view, date, reason) != kCRLSuccess) break;
         if (view.pointer != serial || view.length >= kCRLSerialSize) std::abort();
     }
+    const unsigned char wanted[] = {0x10, 0x02};
+    FindCRLFileEntry(&reader, wanted, sizeof wanted, date, reason);
     CloseCRLFile(&reader);
+}
+
+const RsaPublicKey* FakeKey()
+{
+    static RsaPublicKey key = [] {
+        RsaPublicKey k;
+        std::memset(&k, 0, sizeof k);
+        k.bits = 1024;
+        std::memset(k.modulus + sizeof k.modulus - 128, 0xC5, 128);
+        k.publicExponent[sizeof k.publicExponent - 1] = 3;
+        return k;
+    }();
+    return &key;
 }
 
 }  // namespace
@@ -48,23 +65,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > 1) std::fwrite(data + 1, 1, size - 1, file);
     std::fclose(file);
 
-    if (select & 1) {
+    if (select & 4) {
+        fuzzcrl::OnePass pass(input.c_str(), (select & 2) ? FakeKey() : nullptr);
+    } else if (select & 1) {
         ReadEntries(input.c_str());
     } else {
-        static RsaPublicKey key = [] {
-            RsaPublicKey k;
-            std::memset(&k, 0, sizeof k);
-            k.bits = 1024;
-            std::memset(k.modulus + sizeof k.modulus - 128, 0xC5, 128);
-            k.publicExponent[sizeof k.publicExponent - 1] = 3;
-            return k;
-        }();
         NameTable issuer, authorityIssuer;
         unsigned char serialBuffer[kCRLNumberSize], numberBuffer[kCRLNumberSize];
         ByteBuffer authoritySerial = {serialBuffer, 0}, crlNumber = {numberBuffer, 0};
         int verified = 0;
         int code = VerifyCRLFile(input.c_str(), scratch.c_str(), &issuer, &authorityIssuer, &authoritySerial,
-                                 &crlNumber, (select & 2) ? &key : nullptr, &verified);
+                                 &crlNumber, (select & 2) ? FakeKey() : nullptr, &verified);
         if (authoritySerial.length >= kCRLNumberSize || crlNumber.length >= kCRLNumberSize) std::abort();
         FreeItems(issuer.slots, kNameSlots);
         FreeItems(authorityIssuer.slots, kNameSlots);

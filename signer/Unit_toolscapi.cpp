@@ -136,9 +136,12 @@ bool SignAndEnvelope(const std::string& inputFile, const std::string& outputFile
     std::uint64_t signedLength = 0;
     if (!CmsSignedEncodedLength(signer, false, size, &signedLength)) return Fail(message);
 
-    // Missing or undecodable: no bytes, which the platform refuses.
+    // Read with the certificate files' bound: never a cut or empty certificate.
     TCertificado recipientCert;
-    recipientCert.LoadFromFile(recipientFile);
+    if (!recipientCert.LoadFromFile(recipientFile)) {
+        message = "El certificado del destinatario no pudo ser leido";
+        return false;
+    }
     std::size_t certSize = recipientCert.GetSize();
     TCertContext recipient(CertCreateCertificateContext(kMessageEncoding, recipientCert.GetData(),
                                                         certSize > MAXDWORD ? 0 : static_cast<DWORD>(certSize)));

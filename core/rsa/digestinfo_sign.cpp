@@ -59,16 +59,27 @@ std::size_t SignDigestInfo(DigestInfoWork* work, int algorithm, const unsigned c
     unsigned char digest[kMaxDigestLength];
     std::size_t digestLength = 0;
     std::size_t result = 0;
+    if (DigestDataBlock(digest, &digestLength, data, dataLength, digestType) == 0)
+        result = SignDigestInfoOfDigest(work, algorithm, digest, digestLength, key, signature, signatureLength);
+    FillBytes(digest, 0, sizeof digest);
+    return result;
+}
+
+std::size_t SignDigestInfoOfDigest(DigestInfoWork* work, int algorithm, const unsigned char* digest,
+                                   std::size_t digestLength, const RsaPrivateKey* key, unsigned char* signature,
+                                   std::size_t* signatureLength)
+{
+    std::uint32_t digestType = SignatureDigestType(algorithm);
+    if (digestType == 0) return 0;
+    std::size_t result = 0;
     ByteBuffer info = {nullptr, 0};
-    if (DigestDataBlock(digest, &digestLength, data, dataLength, digestType) == 0 &&
-        BuildExpectedDigestInfo(work, digestType, digest, digestLength, true, &info)) {
+    if (BuildExpectedDigestInfo(work, digestType, digest, digestLength, true, &info)) {
         std::size_t length = 0;
         if (EncryptRsaPrivate(signature, &length, info.pointer, info.length, key) == 0) {
             *signatureLength = length;
             result = length;
         }
     }
-    FillBytes(digest, 0, sizeof digest);
     FillBytes(work->buffer, 0, sizeof work->buffer);
     return result;
 }

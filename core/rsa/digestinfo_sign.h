@@ -23,6 +23,10 @@ std::uint32_t SignatureDigestType(int algorithm);
 // Returns the signature length, 0 on failure.
 std::size_t SignDigestInfo(DigestInfoWork* work, int algorithm, const unsigned char* data, std::size_t dataLength,
                            const RsaPrivateKey* key, unsigned char* signature, std::size_t* signatureLength);
+// The same for a digest already computed (data read piece by piece).
+std::size_t SignDigestInfoOfDigest(DigestInfoWork* work, int algorithm, const unsigned char* digest,
+                                   std::size_t digestLength, const RsaPrivateKey* key, unsigned char* signature,
+                                   std::size_t* signatureLength);
 
 // The length of the DigestInfo inside the signature when it is valid, else 0.
 // The block must hold exactly the DER DigestInfo of the data's digest under

@@ -11,19 +11,25 @@
 
 namespace {
 
-// The whole file; throws EFileOpenError when it cannot be read.
-std::vector<unsigned char> ReadWholeFile(const std::string& path)
+// The whole file, when it is no larger than a certificate file can be:
+// false for a larger one (nothing kept). Throws EFileOpenError when it
+// cannot be read.
+bool ReadCertificateFile(const std::string& path, std::vector<unsigned char>& bytes)
 {
     TFile file = OpenFileOrThrow(path, "rb");
-    std::vector<unsigned char> bytes;
+    bytes.clear();
     unsigned char piece[4096];
     for (;;) {
         std::size_t got = std::fread(piece, 1, sizeof piece, file.Get());
+        if (bytes.size() + got > TReqCert::kMaxFileSize) {
+            bytes.clear();
+            return false;
+        }
         bytes.insert(bytes.end(), piece, piece + got);
         if (got < sizeof piece) break;
     }
     if (std::ferror(file.Get())) throw EFileOpenError("No se puede leer el archivo " + path);
-    return bytes;
+    return true;
 }
 
 }  // namespace
@@ -59,8 +65,7 @@ const RsaPublicKey* TReqCert::GetPublicKey() const { return decoded ? &publicKey
 bool TReqCert::LoadFromFile(const std::string& path)
 {
     if (decoded) Clear();
-    if (!FileExists(path)) return false;
-    data = ReadWholeFile(path);
+    if (!FileExists(path) || !ReadCertificateFile(path, data)) return false;
     return Decode();
 }
 

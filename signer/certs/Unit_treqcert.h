@@ -12,6 +12,9 @@
 
 class TReqCert {
 public:
+    // The largest certificate file read (DER, PEM or base64 text).
+    enum : std::size_t { kMaxFileSize = 65536 };
+
     TReqCert();
     virtual bool IsValid();
     virtual bool Decode();
@@ -28,7 +31,8 @@ public:
     // The subject's key when decoded, else null.
     const RsaPublicKey* GetPublicKey() const;
 
-    // The whole file, then Decode. False for a missing file; throws
+    // The whole file, then Decode. False for a missing file and for one
+    // larger than kMaxFileSize (nothing of it is kept); throws
     // EFileOpenError for a file that exists but cannot be read.
     bool LoadFromFile(const std::string& path);
     // The bytes, then Decode; false for no bytes.

@@ -28,5 +28,6 @@ TCRLStatus CheckCertificateCRL(const std::string& crlFile, const std::string& ca
         return TCRLStatus::Undetermined;
     }
     const CRYPT_INTEGER_BLOB& serial = certificate->pCertInfo->SerialNumber;
-    return CheckCRLStatus(crlFile, caFile, issuer.name, SerialNumberTextReversed(serial.pbData, serial.cbData), reason);
+    return CheckCRLStatus(crlFile, caFile, blob.pbData, blob.cbData,
+                          SerialNumberTextReversed(serial.pbData, serial.cbData), reason);
 }

@@ -8,6 +8,7 @@
 #include "signer/certs/crl_list.h"
 
 // CheckCRLStatus with the certificate's issuer and serial as the platform
-// holds them. A certificate whose issuer cannot be decoded is Undetermined.
+// holds them. A certificate whose issuer cannot be decoded is Undetermined:
+// names the core does not read never pass.
 TCRLStatus CheckCertificateCRL(const std::string& crlFile, const std::string& caFile, PCCERT_CONTEXT certificate,
                                std::string& reason);

@@ -4,11 +4,12 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "core/der/bytes.h"
 #include "core/x509/name.h"
 
-// Case-insensitive text order of the revoked list.
+// Case-insensitive text order of the revoked list (serial texts are ASCII).
 struct TCaseInsensitiveLess {
     bool operator()(const std::string& a, const std::string& b) const;
 };
@@ -22,16 +23,21 @@ public:
     TCRL(const TCRL&) = delete;
     TCRL& operator=(const TCRL&) = delete;
 
-    // Reads the CRL file (DER); with caFile set, its signature must verify
-    // with that certificate's key. False leaves errorText set and the list
-    // empty. A CRL without revoked certificates loads as an empty list.
+    // Reads the CRL file (DER) in one pass and keeps every entry; with
+    // caFile set, the CRL must be the CA's and its signature must verify
+    // with the CA's key. False leaves errorText set and the list empty. A
+    // CRL without revoked certificates loads as an empty list.
     bool Load(const std::string& file);
+    // The same checks, keeping only the entry of this serial text: what a
+    // revocation check needs, in memory that does not grow with the CRL.
+    bool LoadEntryOf(const std::string& file, const std::string& serialText);
     // Whether the serial text (SerialNumberText) is listed, in any case.
     bool FindSerial(const std::string& serialText) const;
     // Empties the list, the dates, errorText and both names; caFile stays.
     void Clear();
-    // Whether the loaded CRL's issuer is this name, slot by slot.
-    bool IssuedBy(const NameTable& issuer) const;
+    // Whether the loaded CRL's issuer is this Name, byte for byte as
+    // both encode it (DER).
+    bool IssuedBy(const unsigned char* name, std::size_t length) const;
 
     std::string thisUpdate;
     std::string nextUpdate;
@@ -41,11 +47,14 @@ public:
     std::string errorText;
     NameTable crlIssuer;
     NameTable authorityIssuer;
+    std::vector<unsigned char> issuerName;  // the issuer Name's DER
     ByteBuffer authoritySerial;
     ByteBuffer crlNumber;
     int signatureVerified = 0;
 
 private:
+    bool LoadEntries(const std::string& file, const std::string* onlySerial);
+
     unsigned char authoritySerialBuffer_[kAuthorityBufferSize] = {};
     unsigned char crlNumberBuffer_[kAuthorityBufferSize] = {};
 };
@@ -53,8 +62,9 @@ private:
 // Result of the revocation check by CRL.
 enum class TCRLStatus { Good, Revoked, Undetermined };
 
-// Loads crlFile (signature checked when caFile is not empty), requires its
-// issuer to be the certificate's issuer and looks the serial text up.
-// Undetermined leaves the reason in reason.
-TCRLStatus CheckCRLStatus(const std::string& crlFile, const std::string& caFile, const NameTable& certificateIssuer,
-                          const std::string& serialText, std::string& reason);
+// Loads crlFile for the serial (signature checked when caFile is not
+// empty), requires its issuer to be the certificate's issuer (DER, byte for
+// byte) and looks the serial text up. Undetermined leaves the reason in
+// reason.
+TCRLStatus CheckCRLStatus(const std::string& crlFile, const std::string& caFile, const unsigned char* certificateIssuer,
+                          std::size_t issuerLength, const std::string& serialText, std::string& reason);

@@ -18,6 +18,8 @@ CaVerdict CheckIssuedByCa(const std::string& caFile, TCertificado& ca, TCertific
 
 namespace {
 
+const char* const kOcspWithoutCa = "No se ha configurado el certificado de la AC para consultar OCSP";
+
 RevocationVerdict AskOcsp(const TRevocationCheck& check, PCCERT_CONTEXT signer, const TCertificado& ca,
                           std::string& text)
 {
@@ -51,5 +53,10 @@ RevocationVerdict CheckRevocation(const TRevocationCheck& check, PCCERT_CONTEXT 
 {
     if (check.askOcsp) return AskOcsp(check, signer, ca, text);
     if (!check.crlFile.empty()) return AskCrl(check, signer, text);
+    // OCSP is switched on but cannot be asked: the status is not known.
+    if (!check.ocspUrl.empty()) {
+        text = kOcspWithoutCa;
+        return RevocationVerdict::Undetermined;
+    }
     return RevocationVerdict::NotChecked;
 }

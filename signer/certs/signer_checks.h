@@ -25,7 +25,7 @@ CaVerdict CheckIssuedByCa(const std::string& caFile, TCertificado& ca, TCertific
 enum class RevocationVerdict {
     Good,          // OCSP good, or not in the CRL
     Revoked,       // OCSP revoked, or listed in the CRL
-    Undetermined,  // OCSP status neither; a CRL that does not load or is not the issuer's
+    Undetermined,  // OCSP status neither, or OCSP on but not asked; a CRL that does not load or is not the issuer's
     QueryFailed,   // the OCSP query gave no status
     NotChecked,    // neither means configured
 };
@@ -38,7 +38,8 @@ struct TRevocationCheck {
     std::string caFile;            // the CRL's signature is checked with it; its issuer must be the signer's
 };
 
-// OCSP when askOcsp, else the CRL when crlFile is not "". `text` gets the
-// OCSP driver's text or the CRL's failure.
+// OCSP when askOcsp, else the CRL when crlFile is not "", else, with an
+// OCSP URL the road could not ask (no CA), Undetermined. `text` gets the
+// OCSP driver's text or the reason of the failure.
 RevocationVerdict CheckRevocation(const TRevocationCheck& check, PCCERT_CONTEXT signer, const TCertificado& ca,
                                   std::string& text);

@@ -3,16 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "core/der/oid.h"
+#include "core/io/text_files.h"
+#include "core/x509/certificate_parts.h"
 #include "core/x509/crl_file.h"
 #include "tests/support/crl_util.h"
 #include "tests/support/test_cert_util.h"
 
 using testsupport::cert::Bytes;
+using testsupport::cert::Cat;
 using testsupport::cert::DecodedCertificate;
+using testsupport::cert::Hex;
+using testsupport::cert::Seq;
+using testsupport::cert::Tlv;
 using testsupport::cert::ReadPki;
 using testsupport::crl::CRLContents;
 using testsupport::crl::ReadCRL;
@@ -238,6 +246,200 @@ TEST(CRLFile, ReaderStateBelongsToEachReader)
     CloseCRLFile(&two);
     std::remove(first.c_str());
     std::remove(second.c_str());
+}
+
+// What one ReadCRLFile pass hands out.
+struct Pass {
+    int code = 0;
+    CRLFileFields fields;
+    CRLFileOutputs& outputs = fields.outputs;
+    std::vector<std::string> serials;
+    int stopAt = -1;  // the entry whose visit answers kCRLArgument
+
+    Pass(const std::string& file, const RsaPublicKey* caKey, bool visit = true, int stop = -1) : stopAt(stop)
+    {
+        const CRLEntryVisitor visitor = {Visit, this};
+        code = ReadCRLFile(file.c_str(), caKey, &outputs, visit ? &visitor : nullptr);
+    }
+    static int Visit(void* context, const ByteBuffer& serial, const char*, const unsigned char*)
+    {
+        Pass* pass = static_cast<Pass*>(context);
+        if (static_cast<int>(pass->serials.size()) == pass->stopAt) return kCRLArgument;
+        pass->serials.push_back(testsupport::ToHex(serial.pointer, serial.length));
+        return kCRLSuccess;
+    }
+    bool Lists(const std::string& serial) const
+    {
+        return std::find(serials.begin(), serials.end(), serial) != serials.end();
+    }
+};
+
+TEST(CRLFile, OnePassHandsEveryEntryAndTheIssuerAsEncoded)
+{
+    CAKey ca("ca");
+    Pass pass(testsupport::Pki("crl.top-bit.der"), ca.Get());
+    ASSERT_EQ(pass.code, kCRLSuccess);
+    EXPECT_EQ(pass.outputs.signatureVerified, 1);
+    EXPECT_EQ(pass.outputs.signatureAlgorithm, kAlgSHA1WithRsa);
+    EXPECT_EQ(pass.serials, (std::vector<std::string>{kSigner, kRevoked}));
+    EXPECT_STREQ(pass.fields.thisUpdate, "240701000000Z");
+    EXPECT_STREQ(pass.fields.nextUpdate, "491231235959Z");
+    EXPECT_EQ(testsupport::ToHex(pass.fields.crlNumber.pointer, pass.fields.crlNumber.length), "01");
+    const Bytes caCert = ReadPki("ca.cert.der");
+    ByteBuffer subject;
+    ASSERT_TRUE(ReadCertificateSubjectView(caCert.data(), caCert.size(), &subject));
+    EXPECT_EQ(Bytes(pass.fields.issuerName.pointer, pass.fields.issuerName.pointer + pass.fields.issuerName.length),
+              Bytes(subject.pointer, subject.pointer + subject.length));
+
+    // The visitor's code ends the pass; the failure is the list's.
+    Pass stopped(testsupport::Pki("crl.top-bit.der"), ca.Get(), true, 1);
+    EXPECT_EQ(stopped.code, kCRLArgument);
+    EXPECT_EQ(stopped.outputs.failedInList, 1);
+    EXPECT_EQ(stopped.serials.size(), 1u);
+    Pass oversized(testsupport::Pki("crl.serial-60.der"), ca.Get());
+    EXPECT_EQ(oversized.code, kCRLArgument);
+    EXPECT_EQ(oversized.outputs.failedInList, 1);
+    Pass badNumber(testsupport::Pki("crl.number-120.der"), ca.Get());
+    EXPECT_EQ(badNumber.code, kCRLArgument);
+    EXPECT_EQ(badNumber.outputs.failedInList, 0);
+
+    // A signature algorithm we cannot check: read, never verified.
+    Pass sha256(testsupport::Pki("crl.sha256.der"), ca.Get());
+    EXPECT_EQ(sha256.code, kCRLSuccess);
+    EXPECT_EQ(sha256.outputs.signatureAlgorithm, -1);
+    EXPECT_EQ(sha256.outputs.signatureVerified, 0);
+    EXPECT_TRUE(sha256.Lists(kSigner));
+}
+
+// A CRL whose list may not be the whole truth is read and checked through,
+// then reported as such, by both passes.
+TEST(CRLFile, CriticalExtensionsWeDoNotProcessAreReported)
+{
+    CAKey ca("ca");
+    for (const char* file : {"crl.delta.der", "crl.idp.der", "crl.unknown-critical.der"}) {
+        SCOPED_TRACE(file);
+        Pass pass(testsupport::Pki(file), ca.Get());
+        EXPECT_EQ(pass.code, kCRLCriticalExtension);
+        EXPECT_EQ(pass.outputs.signatureVerified, 1);
+        EXPECT_EQ(pass.serials, std::vector<std::string>{kRevoked});
+        CRLContents contents = ReadCRL(testsupport::Pki(file), ca.Get(), "critical");
+        EXPECT_EQ(contents.verify, kCRLCriticalExtension);
+        EXPECT_EQ(contents.signatureVerified, 1);
+        std::FILE* scratch = std::fopen(testsupport::crl::ScratchName("critical").c_str(), "rb");
+        EXPECT_EQ(scratch, nullptr) << "scratch file left";
+        if (scratch) std::fclose(scratch);
+    }
+}
+
+// revokedCertificates of one entry whose extensions are given, in a CRL
+// (unsigned: no CA key checks it) and as a scratch file.
+Bytes EntryWith(const Bytes& extensions)
+{
+    const Bytes date = Tlv(0x17, testsupport::cert::Text("240601120000Z"));
+    return Seq({Seq({Tlv(0x02, Hex("1002")), date, extensions})});
+}
+
+Bytes Extension(const std::string& oidHex, bool critical, const Bytes& value)
+{
+    return Seq({Tlv(0x06, Hex(oidHex)), critical ? Tlv(0x01, Hex("FF")) : Bytes(), Tlv(0x04, value)});
+}
+
+TEST(CRLFile, EntryExtensionsThatAreCriticalAndNotReasonCode)
+{
+    const Bytes reason = Tlv(0x0A, Hex("01"));
+    const Bytes thisUpdate = Tlv(0x17, testsupport::cert::Text("240701000000Z"));
+    const Bytes sha1WithRsa = Seq({Tlv(0x06, Hex("2A864886F70D010105")), Tlv(0x05, {})});
+    const Bytes name = Seq({Tlv(0x31, Seq({Tlv(0x06, Hex("550403")), Tlv(0x13, testsupport::cert::Text("x"))}))});
+    struct Case {
+        const char* what;
+        Bytes extensions;
+        int code;
+    } cases[] = {
+        {"reasonCode, critical", Seq({Extension("551D15", true, reason)}), kCRLSuccess},
+        {"invalidityDate, not critical",
+         Seq({Extension("551D18", false, Tlv(0x18, testsupport::cert::Text("20240501000000Z")))}), kCRLSuccess},
+        {"certificateIssuer, critical", Seq({Extension("551D1D", true, Seq({}))}), kCRLCriticalExtension},
+        {"unknown, critical, after reasonCode",
+         Seq({Extension("551D15", false, reason), Extension("2B0601040183B2030102", true, Tlv(0x05, {}))}),
+         kCRLCriticalExtension},
+        {"critical flag of two bytes", Seq({Seq({Tlv(0x06, Hex("551D15")), Tlv(0x01, Hex("FFFF")), Tlv(0x04, reason)})}),
+         kCRLStructure},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes list = EntryWith(c.extensions);
+        const Bytes crl = Seq({Seq({Tlv(0x02, Hex("01")), sha1WithRsa, name, thisUpdate, list}), sha1WithRsa,
+                               Tlv(0x03, Hex("00FFFF"))});
+        Pass pass(WorkFile("crl-entry-extension.der", crl), nullptr);
+        EXPECT_EQ(pass.code, c.code);
+        EXPECT_EQ(pass.serials.size(), c.code == kCRLStructure ? 0u : 1u);
+
+        CRLFileReader reader;
+        ASSERT_EQ(OpenCRLFile(&reader, WorkFile("crl-entry-extension.tmp", Cat({thisUpdate, list})).c_str()),
+                  kCRLSuccess);
+        unsigned char buffer[kCRLSerialSize];
+        char date[kCRLDateSize];
+        unsigned char reasonOut[kCRLReasonSize];
+        ByteBuffer serial = {buffer, 0};
+        EXPECT_EQ(NextCRLFileEntry(&reader, &serial, date, reasonOut), c.code);
+        CloseCRLFile(&reader);
+    }
+}
+
+TEST(CRLFile, SignatureOfARegionOfAnOpenStream)
+{
+    CAKey ca("ca"), other("otherca");
+    const Bytes crl = ReadPki("crl.top-bit.der");
+    // CertificateList header, TBSCertList, signatureAlgorithm, BIT STRING.
+    DERCursor cursor;
+    InitDERReader(&cursor, crl.data(), crl.size());
+    int tag = 0;
+    std::size_t length = 0, outer = GetDERTagLength(&cursor, &tag, &length);
+    DERCursor tbs = cursor;
+    std::size_t tbsHeader = GetDERTagLength(&tbs, &tag, &length);
+    const std::size_t tbsSize = tbsHeader + length;
+    const Bytes tail(crl.begin() + static_cast<long>(outer + tbsSize), crl.end());
+    const std::size_t signatureStart = Find(tail, Bytes{0x03, 0x82, 0x01, 0x01}) + 4;
+    ASSERT_LT(signatureStart, tail.size());
+    const Bytes signature(tail.begin() + static_cast<long>(signatureStart), tail.end());
+
+    DataStream stream;
+    ASSERT_EQ(OpenCRLFileStream(&stream, testsupport::Pki("crl.top-bit.der").c_str(), kOpenRead), kCRLSuccess);
+    unsigned char first[3];
+    std::size_t count = 0;
+    ASSERT_EQ(ReadStream(&stream, first, sizeof first, &count), kStreamSuccess);
+    EXPECT_NE(CheckCRLFileSignature(&stream, kAlgSHA1WithRsa, static_cast<long>(outer), tbsSize, ca.Get(),
+                                    signature.data(), signature.size()), 0);
+    EXPECT_EQ(CheckCRLFileSignature(&stream, kAlgSHA1WithRsa, static_cast<long>(outer), tbsSize, other.Get(),
+                                    signature.data(), signature.size()), 0);
+    EXPECT_EQ(CheckCRLFileSignature(&stream, kAlgSHA1WithRsa, static_cast<long>(outer) + 1, tbsSize, ca.Get(),
+                                    signature.data(), signature.size()), 0);
+    EXPECT_EQ(CheckCRLFileSignature(&stream, kAlgMD5WithRsa, static_cast<long>(outer), tbsSize, ca.Get(),
+                                    signature.data(), signature.size()), 0);
+    // The position is kept.
+    unsigned char next = 0;
+    ASSERT_EQ(ReadStream(&stream, &next, 1, &count), kStreamSuccess);
+    EXPECT_EQ(next, crl[3]);
+    CloseStream(&stream);
+}
+
+// 100000 entries (openssl ca -gencrl): one pass, linear, in bounded time.
+TEST(CRLFile, ALargeListIsReadInBoundedTime)
+{
+    CAKey ca("ca");
+    const auto start = std::chrono::steady_clock::now();
+    Pass pass(testsupport::Pki("crl.100k.der"), ca.Get());
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(pass.code, kCRLSuccess);
+    EXPECT_EQ(pass.outputs.signatureVerified, 1);
+    ASSERT_EQ(pass.serials.size(), 100000u);
+    EXPECT_TRUE(pass.Lists(kSigner));
+    EXPECT_TRUE(pass.Lists("7e0186a0"));
+    EXPECT_LT(seconds, 20.0);  // under the sanitizers; a few tenths of a second in a release build
+
+    CRLContents contents = ReadCRL(testsupport::Pki("crl.100k.der"), ca.Get(), "100k");
+    EXPECT_EQ(contents.verify, kCRLSuccess);
+    EXPECT_EQ(contents.entries.size(), 100000u);
 }
 
 }  // namespace

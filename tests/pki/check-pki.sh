@@ -185,6 +185,26 @@ check_crl() {
 }
 bg check_crl
 
+# The CRLs whose list is not the whole truth, and those of ca's look-alikes.
+check_partial_crls() {
+    local t f issuer
+    for f in "delta:Delta CRL Indicator: critical" "idp:Issuing Distribution Point: critical" \
+        "unknown-critical:1.3.6.1.4.1.55555.1: critical"; do
+        t=$(openssl crl -in "crl.${f%%:*}.der" -inform DER -CAfile ca.cert.pem -noout -text 2>&1)
+        grep -q 'verify OK' <<<"$t" && grep -q "${f#*:}" <<<"$t" || fail "crl.${f%%:*}.der: $t"
+        grep -q "Serial Number: $SIGNER_SERIAL" <<<"$t" && fail "crl.${f%%:*}.der lists the signer"
+    done
+    for issuer in impostor:impostor extra-attribute:extraca repeated-attribute:repeatca; do
+        t=$(openssl crl -in "crl.${issuer%%:*}.der" -inform DER -CAfile "${issuer#*:}.cert.pem" -noout 2>&1)
+        grep -q 'verify OK' <<<"$t" || fail "crl.${issuer%%:*}.der: $t"
+    done
+    openssl crl -in crl.impostor.der -inform DER -CAfile ca.cert.pem -noout 2>&1 | grep -q 'verify OK' &&
+        fail "crl.impostor.der verifies with ca's key"
+    [ "$(openssl crl -in crl.100k.der -inform DER -noout -text | grep -c 'Serial Number:')" -eq 100000 ] ||
+        fail "crl.100k.der does not hold 100000 entries"
+}
+bg check_partial_crls
+
 # --- keys --------------------------------------------------------------------------
 modulus() { openssl rsa -noout -modulus "$@" 2>/dev/null; }
 check_key() {

@@ -12,6 +12,16 @@
 #   crl.big-ca.der    bigca (4096-bit root, bigca.cert.der), lists signer
 #   crl.serial-60.der ca, lists a 60-byte serial
 #   crl.number-120.der ca, lists signer, CRL number of 120 bytes
+#   crl.delta.der     ca, a delta CRL (critical deltaCRLIndicator 1) listing "revoked", not signer
+#   crl.idp.der       ca, a critical issuingDistributionPoint, lists "revoked", not signer
+#   crl.unknown-critical.der ca, an unknown critical extension, lists "revoked", not signer
+#   crl.sha256.der    ca, sha256WithRSA, lists signer
+#   crl.100k.der      ca, 100000 entries, signer (1002) among them (openssl sorts them by serial)
+#   crl.impostor.der  impostor (ca's Name byte for byte, its own key), lists "revoked", not signer
+#   crl.extra-attribute.der  extraca (ca's Name and a domainComponent), lists "revoked", not signer
+#   crl.repeated-attribute.der  repeatca (ca's Name with OU twice), lists "revoked", not signer
+# The three issuers of the last ones: impostor.cert.pem, extraca.cert.pem,
+# repeatca.cert.pem (keys beside them, 1024 bits).
 set -euo pipefail
 
 out=$(cd "$1" && pwd)
@@ -33,15 +43,15 @@ ossl() {
 serial_of() { openssl x509 -in "$out/$1.cert.pem" -noout -serial | cut -d= -f2; }
 entry() { printf 'R\t491231235959Z\t240601120000Z,keyCompromise\t%s\tunknown\t/CN=x\n' "$1"; }
 
-# crl NAME ISSUER CRLNUMBER LAST NEXT: index lines on stdin.
+# crl NAME ISSUER CRLNUMBER LAST NEXT [EXTENSIONS [DIGEST]]: index lines on stdin.
 crl() {
-    local name=$1 issuer=$2 number=$3 last=$4 next=$5
+    local name=$1 issuer=$2 number=$3 last=$4 next=$5 exts=${6:-crl_ext} md=${7:-sha1}
     local dir="$work/$name"
     mkdir -p "$dir"
     cat >"$dir/index.txt"
     echo "$number" >"$dir/crlnumber"
     PKI_CA_DIR=$dir ossl ca -batch -config "$cnf" -keyfile "$out/$issuer.key.pem" -cert "$out/$issuer.cert.pem" \
-        -gencrl -md sha1 -crl_lastupdate "$last" -crl_nextupdate "$next" -out "$dir/crl.pem"
+        -gencrl -crlexts "$exts" -md "$md" -crl_lastupdate "$last" -crl_nextupdate "$next" -out "$dir/crl.pem"
     ossl crl -in "$dir/crl.pem" -outform DER -out "$out/crl.$name.der"
 }
 
@@ -69,3 +79,28 @@ ossl req -new -x509 -config "$cnf" -key "$out/bigca.key.pem" -subj "/C=ES/O=Norv
     -out "$out/bigca.cert.pem"
 ossl x509 -in "$out/bigca.cert.pem" -outform DER -out "$out/bigca.cert.der"
 entry "$signer" | crl big-ca bigca 01 $last $next
+
+entry "$(serial_of revoked)" | crl delta ca 07 $last $next crl_delta
+entry "$(serial_of revoked)" | crl idp ca 08 $last $next crl_idp
+entry "$(serial_of revoked)" | crl unknown-critical ca 09 $last $next crl_unknown_critical
+entry "$signer" | crl sha256 ca 0A $last $next crl_ext sha256
+awk -v signer="$signer" 'BEGIN {
+    for (i = 1; i <= 100000; i++)
+        printf "R\t491231235959Z\t240601120000Z,keyCompromise\t%s\tunknown\t/CN=x\n", i == 99999 ? signer : sprintf("7E%06X", i)
+}' | crl 100k ca 0B $last $next
+
+# Issuers whose Name is ca's, or ca's but for one attribute.
+self_signed() {  # NAME SUBJECT
+    ossl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out "$out/$1.key.pem"
+    ossl req -new -x509 -config "$cnf" -key "$out/$1.key.pem" -subj "$2" -addext subjectKeyIdentifier=hash \
+        -addext basicConstraints=critical,CA:true -days 9000 -sha1 -out "$out/$1.cert.pem"
+}
+self_signed impostor "/C=ES/O=Norvane Test/OU=Tavomir/CN=Tavomir Test CA"
+self_signed extraca "/DC=tavomir/C=ES/O=Norvane Test/OU=Tavomir/CN=Tavomir Test CA"
+self_signed repeatca "/C=ES/O=Norvane Test/OU=Tavomir/OU=Tavomir/CN=Tavomir Test CA"
+for issuer in impostor extraca repeatca; do
+    name=$issuer
+    [ "$issuer" = extraca ] && name=extra-attribute
+    [ "$issuer" = repeatca ] && name=repeated-attribute
+    entry "$(serial_of revoked)" | crl "$name" "$issuer" 01 $last $next
+done

@@ -194,6 +194,31 @@ TEST(CertificateFile, MissingFileAndEmptyBufferGiveFalse)
     ExpectNotLoaded(cert);
 }
 
+// A certificate file is read with a bound: one byte past it and nothing is
+// loaded (never a cut certificate); at the bound it loads.
+TEST(CertificateFile, FilesPastTheBoundAreRefusedWhole)
+{
+    std::vector<unsigned char> pem = ReadFile(Pki("signer.cert.pem"));
+    ASSERT_LT(pem.size(), static_cast<std::size_t>(TReqCert::kMaxFileSize));
+    std::vector<unsigned char> padded = pem;
+    padded.resize(TReqCert::kMaxFileSize, '\n');
+    std::string path = Work("at-the-bound.pem");
+    ASSERT_TRUE(WriteFile(path, padded.data(), padded.size()));
+    TCertificado cert;
+    EXPECT_TRUE(cert.LoadFromFile(path));
+    EXPECT_EQ(cert.GetSerialNumber(), "1002");
+    padded.push_back('\n');
+    path = Work("past-the-bound.pem");
+    ASSERT_TRUE(WriteFile(path, padded.data(), padded.size()));
+    EXPECT_FALSE(cert.LoadFromFile(path));
+    ExpectNotLoaded(cert);
+    EXPECT_TRUE(cert.data.empty());
+    std::vector<unsigned char> large(10 * TReqCert::kMaxFileSize, 0x30);
+    ASSERT_TRUE(WriteFile(path, large.data(), large.size()));
+    EXPECT_FALSE(cert.LoadFromFile(path));
+    EXPECT_TRUE(cert.data.empty());
+}
+
 TEST(CertificateFile, FileThatCannotBeOpenedRaises)
 {
     std::string path = Work("locked.cer");

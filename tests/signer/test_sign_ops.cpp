@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "signer/Unit_ttavomir.h"
+#include "signer/certs/Unit_treqcert.h"
 #include "signer/errors.h"
 #include "tests/support/folder_files.h"
 #include "tests/support/test_util.h"
@@ -374,6 +375,29 @@ TEST_F(SigningOperations, MessageShapeAsOpenSslPrintsIt)
     EXPECT_EQ(testsupport::openssl::RunShell("grep -A1 'signedAttrs:' " + printed + " | grep -q '<ABSENT>'"), 0) << "no attributes";
     EXPECT_EQ(testsupport::openssl::RunShell("grep -A1 'digestAlgorithm:' " + printed + " | grep -q 'sha1 '"), 0) << "SHA-1";
     EXPECT_EQ(testsupport::openssl::RunShell("grep 'eContentType:' " + printed + " | grep -q 'pkcs7-data'"), 0) << "data";
+}
+
+// A recipient file that does not load as a certificate, or is larger than
+// any certificate file, is refused with its text; nothing is written.
+TEST_F(SigningOperations, RecipientFilesThatDoNotLoadAreRefused)
+{
+    ConfigureSigner(true);
+    std::string data = Work("fe-refused.bin");
+    ASSERT_TRUE(testsupport::WriteFile(data, "data", 4));
+    std::string large = Work("fe-large-recipient.pem");
+    Bytes bytes = testsupport::ReadFile(Pki("recipient.cert.pem"));
+    bytes.resize(TReqCert::kMaxFileSize + 1, '\n');
+    ASSERT_TRUE(testsupport::WriteFile(large, bytes.data(), bytes.size()));
+    std::string junk = Work("fe-junk-recipient.der");
+    ASSERT_TRUE(testsupport::WriteFile(junk, "\x30\x03\x02\x01\x01", 5));
+    std::string output = Work("fe-refused.b64");
+    for (const std::string& recipient : {large, junk}) {
+        SCOPED_TRACE(recipient);
+        std::remove(output.c_str());
+        EXPECT_FALSE(Run("FE", "PKCS", data, output, recipient));
+        EXPECT_EQ(engine_.Message, kNotSecured + "El certificado del destinatario no pudo ser leido");
+        EXPECT_FALSE(Exists(output));
+    }
 }
 
 TEST_F(SigningOperations, EnvelopesOpenWithOpenSslForEachRecipientForm)

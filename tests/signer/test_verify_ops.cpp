@@ -6,16 +6,21 @@
 #include <windows.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "core/der/oid.h"
+#include "core/x509/crl_file_writer.h"
 #include "signer/Unit_ttavomir.h"
+#include "signer/certs/Unit_treqcert.h"
 #include "signer/files/file_utils.h"
 #include "signer/ocsp/ocsp_status.h"
 #include "tests/support/installed_signer.h"
 #include "tests/support/registry_fixture.h"
+#include "tests/support/test_pki_keys.h"
 #include "tests/support/test_util.h"
 
 namespace {
@@ -25,14 +30,15 @@ using Bytes = std::vector<unsigned char>;
 std::string Msg(const std::string& name) { return testsupport::PkiDir() + "/messages/" + name; }
 std::string Work(const std::string& name) { return testsupport::WorkDir() + "/verify-" + name; }
 
-// The temporary folder's "tkw" files.
-int TempLeftovers()
+// The temporary folder's files of the pattern: "tkw*" our temporary files,
+// "CRL*.tmp" scratch copies of a CRL's list.
+int TempLeftovers(const char* pattern = "tkw*")
 {
     char folder[MAX_PATH];
     GetTempPathA(MAX_PATH, folder);
     int count = 0;
     WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((std::string(folder) + "tkw*").c_str(), &found);
+    HANDLE find = FindFirstFileA((std::string(folder) + pattern).c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return 0;
     do ++count;
     while (FindNextFileA(find, &found));
@@ -75,7 +81,7 @@ bool FakeQuery(const std::string&, const unsigned char* target, unsigned long ta
 
 // The configured checks of one case.
 struct Checks {
-    const char* ca = nullptr;  // PKI file name, or a file of this suite ("broken")
+    const char* ca = nullptr;  // PKI file name, or a file of this suite (no dot: "broken", "large")
     const char* ocsp = nullptr;
     Responder answer = Responder::None;
     const char* crl = nullptr;
@@ -98,7 +104,11 @@ protected:
     void SetUp() override
     {
         ResetSettings();
-        ASSERT_TRUE(testsupport::WriteFile(Work("broken.ca"), "not a certificate", 17));
+        ASSERT_TRUE(testsupport::WriteFile(Work("broken"), "not a certificate", 17));
+        // The CA's certificate past the bound of certificate files.
+        Bytes large = testsupport::ReadFile(testsupport::Pki("ca.cert.pem"));
+        large.resize(TReqCert::kMaxFileSize + 1, '\n');
+        ASSERT_TRUE(testsupport::WriteFile(Work("large"), large.data(), large.size()));
         leftovers_ = TempLeftovers();
         ocspQueries = 0;
         ocspKeptIn.clear();
@@ -122,7 +132,8 @@ protected:
         ResetSettings();
         auto path = [](const char* name) {
             std::string file = name;
-            return file == "broken" ? Work("broken.ca") : testsupport::PkiDir() + "/" + file;
+            if (file.find('.') == std::string::npos) return Work(file);  // this suite's files
+            return testsupport::PkiDir() + "/" + file;
         };
         if (checks.ca) {
             testsupport::registry::SetDword("USAR_AC", 1);
@@ -222,6 +233,8 @@ const OpenCase kOpenCases[] = {
     {"signer of another CA", "F", "att.other.der", "", "", {"ca.cert.der"}, kNotIssued, false},
     {"CA file does not decode", "F", "att.sha256.der", "", "",
      {"broken"}, "1\r\nEl certificado de la AC no pudo ser leido", false},
+    {"CA file past the bound", "F", "att.sha256.der", "", "",
+     {"large"}, "1\r\nEl certificado de la AC no pudo ser leido", false},
     {"UTF8String names, no CA", "F", "att.utf8.der", "", "", {}, "2", true},
     {"UTF8String names fail the CA check", "F", "att.utf8.der", "", "",
      {"ca.cert.der"}, "1\r\nEl certificado del firmante no pudo ser leido para comprobarlo con la AC", false},
@@ -236,8 +249,17 @@ const OpenCase kOpenCases[] = {
      "1\r\nEl status del certificado del firmante no se pudo determinar: Certificado desconocido", false},
     {"OCSP query failed", "E", "env.rc4.der", "", "",
      {"ca.cert.der", "http://127.0.0.1:1/", Responder::Failure}, "1\r\nSetOCSPTarget failed", false},
+    // OCSP on without the CA cannot be asked: never a valid answer without a check.
     {"OCSP without CA is not asked", "F", "att.sha256.der", "", "",
-     {nullptr, "http://127.0.0.1:1/", Responder::Failure}, "2", true},
+     {nullptr, "http://127.0.0.1:1/", Responder::Failure},
+     "1\r\nEl status del certificado del firmante no se pudo determinar: "
+     "No se ha configurado el certificado de la AC para consultar OCSP", false},
+    {"OCSP without CA, the CRL lists the signer", "F", "att.sha256.der", "", "",
+     {nullptr, "http://127.0.0.1:1/", Responder::Failure, "crl.top-bit.der"}, kRevokedByCrl, false},
+    {"OCSP without CA, the CRL does not list the signer", "E", "env.rc4.der", "", "",
+     {nullptr, "http://127.0.0.1:1/", Responder::Failure, "ca.crl.der"}, "2", true},
+    {"delta CRL omitting the revoked signer", "F", "att.sha256.der", "", "",
+     {nullptr, nullptr, Responder::None, "crl.delta.der"}, kUndeterminedSigner, false},
     {"OCSP responder not answering", "F", "att.sha256.der", "", "",
      {"ca.cert.der", "http://127.0.0.1:1/"}, "1\r\nError : Error: openning OCSP socket", false},
     {"CRL without the signer", "F", "att.sha256.der", "", "", {nullptr, nullptr, Responder::None, "ca.crl.der"},
@@ -452,6 +474,9 @@ const DetachedCase kDetachedCases[] = {
     {"missing content", "-", "det.sha256.der", {}, "1\r\nNo existe el archivo 1", false},
     {"issued by the CA", "content.bin", "det.sha256.der", {"ca.cert.der"}, "2", true},
     {"another CA", "content.bin", "det.sha256.der", {"otherca.cert.der"}, kNotIssued, false},
+    {"OCSP without CA is not asked", "content.bin", "det.sha256.der", {nullptr, "http://127.0.0.1:1/", Responder::Good},
+     "1\r\nEl status del certificado del firmante no se pudo determinar: "
+     "No se ha configurado el certificado de la AC para consultar OCSP", false},
     {"OCSP revoked", "content.bin", "det.sha256.der", {"ca.cert.der", "http://127.0.0.1:1/", Responder::Revoked},
      "1\r\nEl Certificado del firmante esta Revocado: Certificado Revocado : 20240601120000Z", false},
     {"CRL lists the signer", "content.bin", "det.big.der", {"ca.cert.der", nullptr, Responder::None, "crl.5000.der"},
@@ -545,6 +570,117 @@ TEST_F(VerifyOperations, RawTable)
         };
         ExpectOperation("ARSA", c.checks, fields, c.expected, c.ok);
     }
+}
+
+// --- why a CRL does not settle the status, through the three operations -------
+
+// The signer's message, detached signature and raw signature, each checked
+// by its operation.
+void SignedMessageFields(TTavomir& engine)
+{
+    engine.TypeOne = "F";
+    engine.FileInputOne = Msg("att.sha256.der");
+    engine.FileOutputOne = "NULL";
+}
+
+void DetachedSignatureFields(TTavomir& engine)
+{
+    engine.FileInputOne = Msg("content.bin");
+    engine.FileInputTwo = Msg("det.sha256.der");
+}
+
+void RawSignatureFields(TTavomir& engine)
+{
+    engine.FileInputOne = Msg("content.bin");
+    engine.FileInputTwo = Msg("raw.be.sig");
+    engine.FileCert = testsupport::PkiDir() + "/signer.cert.der";
+}
+
+TEST_F(VerifyOperations, EachCRLFailureHasItsText)
+{
+    struct Case {
+        const char* what;
+        const char* ca;
+        const char* crl;
+        const char* reason;
+    } cases[] = {
+        {"missing", nullptr, "no-such.crl", "No existe el archivo del CRL"},
+        {"does not decode", nullptr, "broken", "Error al decodificar el CRL"},
+        {"another issuer's", nullptr, "crl.other-ca.der", "El CRL no fue emitido por el emisor del certificado"},
+        {"another issuer's, with the CA", "ca.cert.der", "crl.other-ca.der",
+         "El CRL no fue emitido por la AC configurada"},
+        {"an issuer with an extra attribute", nullptr, "crl.extra-attribute.der",
+         "El CRL no fue emitido por el emisor del certificado"},
+        {"forged: the CA's name, another key", "ca.cert.der", "crl.impostor.der", "La firma del CRL no es valida"},
+        {"delta", "ca.cert.der", "crl.delta.der", "El CRL contiene una extension critica no soportada"},
+        {"critical issuingDistributionPoint", nullptr, "crl.idp.der",
+         "El CRL contiene una extension critica no soportada"},
+        {"signed with SHA-256", "ca.cert.der", "crl.sha256.der", "El algoritmo de firma del CRL no es soportado"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Checks checks = {c.ca, nullptr, Responder::None, c.crl};
+        ExpectOperation("A", checks, SignedMessageFields,
+                        "1\r\nEl status del certificado del firmante no se pudo determinar: " + std::string(c.reason),
+                        false);
+        ExpectOperation("AV", checks, DetachedSignatureFields,
+                        "1\r\nEl status del certificado del firmante no se pudo determinar: " + std::string(c.reason),
+                        false);
+        ExpectOperation("ARSA", checks, RawSignatureFields, kUndetermined + ": " + c.reason, false);
+    }
+}
+
+// --- a CRL of 100 MiB ------------------------------------------------------
+
+// Written by our writer (which openssl checks in the core's tests), signed
+// by the test CA: entries up to `bytes`, then the signer.
+int WriteLargeCRL(const std::string& path, std::uint64_t bytes)
+{
+    const RsaPrivateKey key = testsupport::pki_keys::PrivateKey("ca");
+    const Bytes certificate = testsupport::ReadFile(testsupport::Pki("ca.cert.der"));
+    CRLFileWriter writer;
+    int result = OpenCRLFileWriter(&writer, path.c_str());
+    for (std::uint32_t i = 0; result == kCRLSuccess && writer.entriesLength < bytes; ++i) {
+        const unsigned char serial[] = {0x40, static_cast<unsigned char>(i >> 16), static_cast<unsigned char>(i >> 8),
+                                        static_cast<unsigned char>(i)};
+        result = AddCRLFileEntry(&writer, serial, sizeof serial, "240601120000Z", 1);
+    }
+    const unsigned char signer[] = {0x10, 0x02};
+    if (result == kCRLSuccess) result = AddCRLFileEntry(&writer, signer, sizeof signer, "240601120000Z", 1);
+    if (result == kCRLSuccess)
+        result = SignCRLFile(&writer, certificate.data(), certificate.size(), &key, "240701000000Z", "491231235959Z",
+                             kAlgSHA1WithRsa);
+    CloseCRLFileWriter(&writer);
+    return result;
+}
+
+// "A", "AV" and "ARSA" with the CRL check on (and its signature checked)
+// answer within seconds, in one pass over the list and nothing copied.
+TEST_F(VerifyOperations, A100MiBCRLIsCheckedInSeconds)
+{
+    const std::string crl = Work("crl100mib");
+    ASSERT_EQ(WriteLargeCRL(crl, 100u << 20), kCRLSuccess);
+    const int scratch = TempLeftovers("CRL*.tmp");
+    const Checks checks = {"ca.cert.der", nullptr, Responder::None, "crl100mib"};
+    struct Case {
+        const char* operation;
+        std::function<void(TTavomir&)> fields;
+        std::string expected;
+    } cases[] = {
+        {"A", SignedMessageFields, kRevokedByCrl},
+        {"AV", DetachedSignatureFields, kRevokedByCrl},
+        {"ARSA", RawSignatureFields, "1\r\nEl Certificado proporcionado esta Revocado"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.operation);
+        const auto start = std::chrono::steady_clock::now();
+        ExpectOperation(c.operation, checks, c.fields, c.expected, false);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 8.0);
+        std::printf("%s with a 100 MiB CRL: %.2f s\n", c.operation, seconds);
+        EXPECT_EQ(TempLeftovers("CRL*.tmp"), scratch) << "scratch copy left";
+    }
+    std::remove(crl.c_str());
 }
 
 }  // namespace
