@@ -3,6 +3,7 @@
 #include "core/der/bytes.h"
 #include "core/hash/digest.h"
 #include "core/hash/digest_block.h"
+#include "core/hash/sha1_compress.h"
 
 namespace {
 
@@ -57,6 +58,14 @@ void Compress(std::uint32_t* words, const unsigned char* blocks, std::size_t blo
 
 #undef SHA_STEPS
 
+// The processor's SHA extensions where it has them, chosen once.
+digest_block::CompressFn Sha1Compress()
+{
+    static const digest_block::CompressFn chosen =
+        Sha1ExtensionsAvailable() ? CompressSha1Extensions : Compress<true>;
+    return chosen;
+}
+
 void InitSha(ShaState* state)
 {
     state->count[0] = state->count[1] = 0;
@@ -89,7 +98,12 @@ void InitSha1(ShaState* state) { InitSha(state); }
 
 void UpdateSha1(ShaState* state, const unsigned char* data, std::size_t length)
 {
-    digest_block::Update(state->state, state->count, state->buffer, data, length, Compress<true>);
+    digest_block::Update(state->state, state->count, state->buffer, data, length, Sha1Compress());
 }
 
-void FinalSha1(unsigned char digest[20], ShaState* state) { FinalSha(digest, state, Compress<true>); }
+void FinalSha1(unsigned char digest[20], ShaState* state) { FinalSha(digest, state, Sha1Compress()); }
+
+void CompressSha1Portable(std::uint32_t* words, const unsigned char* blocks, std::size_t blockCount)
+{
+    Compress<true>(words, blocks, blockCount);
+}

@@ -96,7 +96,7 @@ bool TCmsContentDecryptor::ImportKey(HCRYPTPROV provider, DWORD keySpec, ALG_ID 
 bool TCmsContentDecryptor::Start()
 {
     decrypting_ = true;
-    work_.assign(kFileBlockSize + kDesBlock, 0);
+    work_.assign(kFeedBlockSize + kDesBlock, 0);
     pending_ = 0;
     if (!held_.empty()) {
         std::vector<unsigned char> held;
@@ -107,7 +107,7 @@ bool TCmsContentDecryptor::Start()
         std::FILE* file = spill_.Get();
         if (std::fflush(file) != 0 || std::fseek(file, 0, SEEK_SET) != 0)
             return Fail(static_cast<DWORD>(ERROR_READ_FAULT));
-        std::vector<unsigned char> block(kFileBlockSize);
+        std::vector<unsigned char> block(kFeedBlockSize);
         for (;;) {
             const std::size_t n = std::fread(block.data(), 1, block.size(), file);
             if (n && !Decrypt(block.data(), n)) return false;

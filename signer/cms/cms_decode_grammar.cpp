@@ -151,6 +151,8 @@ bool TCmsDecoder::State::OnHeader(BerFrame& parent, const BerHeader& header, Ber
         // Other certificate formats are passed over.
         if (id != kIdSequence) return skip();
         if (certificates.size() >= kMaxCertificates) return Fail(CRYPT_E_ASN1_LARGE);
+        if (header.length > kMaxCertificateBytes - certificateBytes) return Fail(CRYPT_E_ASN1_LARGE);
+        certificateBytes += static_cast<std::size_t>(header.length);
         certificates.emplace_back();
         return Gather(certificates.back(), Element::Certificate, header, kMaxCertificate, decision);
     case kNodeSignerInfos:

@@ -21,8 +21,11 @@ inline bool Fail(HRESULT code) { return cmscommon::Fail(static_cast<DWORD>(code)
 
 // Caps on what is gathered whole; a larger element fails the message.
 const std::size_t kMaxSmallElement = 4096;  // identifiers, versions, algorithms
-const std::size_t kMaxCertificate = 32768;
-const std::size_t kMaxCertificates = 32;
+// Long chains and bundles are carried whole: each certificate, their count
+// and their sum are bounded, never the chain's length alone.
+const std::size_t kMaxCertificate = 65536;
+const std::size_t kMaxCertificates = 1024;
+const std::size_t kMaxCertificateBytes = 4 * 1024 * 1024;
 const std::size_t kMaxSignerInfo = 65536;
 const std::size_t kMaxRecipientInfo = 16384;
 
@@ -155,6 +158,7 @@ struct TCmsDecoder::State : BerPushHandler {
 
     TCmsDigestSet digests;
     std::vector<Bytes> certificates;
+    std::size_t certificateBytes = 0;  // announced lengths of those gathered
 
     bool signerKnown = false;
     Bytes signerBytes;

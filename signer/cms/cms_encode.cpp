@@ -182,6 +182,7 @@ bool TCmsSignEncoder::Open(const CmsSigner& signer, bool detached, std::uint64_t
     std::size_t signatureLength = 0;
     if (!SignedLayout(signer, detached, contentLength, &signatureLength, &head_, &total)) return false;
     if (!CryptCreateHash(signer.provider, CALG_SHA1, 0, 0, hash_.Put())) return false;
+    InitSha1(&digest_);
     signer_ = signer;
     detached_ = detached;
     contentLength_ = contentLength;
@@ -192,6 +193,8 @@ bool TCmsSignEncoder::Open(const CmsSigner& signer, bool detached, std::uint64_t
     open_ = true;
     return true;
 }
+
+TCmsSignEncoder::~TCmsSignEncoder() { FillBytes(&digest_, 0, sizeof digest_); }
 
 bool TCmsSignEncoder::Emit(const unsigned char* data, std::size_t length, bool final)
 {
@@ -209,16 +212,21 @@ bool TCmsSignEncoder::Update(const unsigned char* data, std::size_t length, bool
         if (!Emit(head_.data(), head_.size(), false)) return false;
     }
     if (length) {
-        // Lengths are 32-bit from Open on.
-        if (!CryptHashData(hash_.Get(), data, static_cast<DWORD>(length), 0)) {
-            failed_ = true;
-            return false;
-        }
+        UpdateSha1(&digest_, data, length);
         fed_ += length;
         if (!detached_ && !Emit(data, length, false)) return false;
     }
     if (!last) return true;
 
+    // The platform signs the digest made here.
+    unsigned char digest[20];
+    FinalSha1(digest, &digest_);
+    const bool taken = CryptSetHashParam(hash_.Get(), HP_HASHVAL, digest, 0) != FALSE;
+    FillBytes(digest, 0, sizeof digest);
+    if (!taken) {
+        failed_ = true;
+        return false;
+    }
     DWORD size = 0;
     if (!CryptSignHashA(hash_.Get(), signer_.keySpec, nullptr, 0, nullptr, &size)) {
         failed_ = true;
@@ -299,7 +307,7 @@ bool TCmsEnvelopeEncoder::Open(PCCERT_CONTEXT recipient, HCRYPTPROV provider, st
     CloseDER(&b, kTagSequence, 0);
     CloseContentInfo(&b, kContentEnvelopedData);
     if (!TakeWritten(b, head_, static_cast<DWORD>(CRYPT_E_MSG_ERROR))) return false;
-    block_.assign(kFileBlockSize, 0);
+    block_.assign(kFeedBlockSize, 0);
     contentLength_ = contentLength;
     fed_ = 0;
     output_ = output;
@@ -324,7 +332,7 @@ bool TCmsEnvelopeEncoder::Update(const unsigned char* data, std::size_t length, 
     }
     std::size_t done = 0;
     while (done < length) {
-        std::size_t n = std::min(kFileBlockSize, length - done);
+        std::size_t n = std::min(kFeedBlockSize, length - done);
         CopyBytes(block_.data(), data + done, n);
         DWORD count = static_cast<DWORD>(n);
         bool final = last && done + n == length;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/der/der_builder.h"
+#include "core/hash/digest.h"
 #include "platform/capi_handles.h"
 
 // Receives the encoded message piece by piece, in order; `final` marks the
@@ -50,6 +51,7 @@ public:
     TCmsSignEncoder() = default;
     TCmsSignEncoder(const TCmsSignEncoder&) = delete;
     TCmsSignEncoder& operator=(const TCmsSignEncoder&) = delete;
+    ~TCmsSignEncoder();
 
     // The content must then come to exactly contentLength bytes. Nothing is
     // written yet.
@@ -72,7 +74,8 @@ private:
     std::size_t signatureLength_ = 0;
     std::vector<unsigned char> head_;  // everything in front of the content
     CmsOutput output_;
-    TCryptHash hash_;
+    ShaState digest_ = {};  // the content's SHA-1, made here for its speed
+    TCryptHash hash_;       // signs the digest
     bool open_ = false;
     bool started_ = false;
     bool failed_ = false;

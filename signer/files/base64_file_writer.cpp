@@ -7,7 +7,7 @@ namespace {
 const std::size_t kSliceBytes = 48 * 1024;
 const std::size_t kSliceText = 6 * ((kSliceBytes + 2) / 3);
 // Text gathered before it is written.
-const std::size_t kTextBuffer = 256 * 1024;
+const std::size_t kTextBuffer = 1024 * 1024;
 
 }  // namespace
 

@@ -5,4 +5,4 @@
 const std::size_t kFileBlockSize = 8192;
 // The block files are fed to the message layer in: a read call costs more
 // under Wine than the copy it makes, so fewer, larger reads.
-const std::size_t kFeedBlockSize = 64 * 1024;
+const std::size_t kFeedBlockSize = 256 * 1024;

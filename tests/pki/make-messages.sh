@@ -16,6 +16,8 @@
 #   det.sha256.der det.sha1.noattr.der  detached over content.bin
 #   det.sha256.b64               the detached one as bare base64
 #   det.big.der                  detached, carrying every PKI certificate: over 8192 bytes
+#   att.certs40.der det.certs40.der  signer and 40 more certificates: over 32 KB of them
+#   att.certs300.der env.certs300.der  signer and 300 more (env: enveloped for signer)
 #   env.rc4.der env.3des.der     att.sha256.der enveloped for signer (RC4 / 3DES)
 #   env.rc4.b64                  the RC4 one as bare base64, as "FE" writes it
 #   env.other.der                enveloped for "recipient", not for signer
@@ -76,6 +78,18 @@ ls "$pki"/*.cert.pem | grep -v "/signer.cert.pem" | xargs cat >"$out/all.pem"
 sign signer det.big.der -md sha256 -certfile "$out/all.pem"
 rm -f "$out/all.pem"
 
+# Bundles of self-signed certificates sharing one key, each of its own name.
+run genrsa -out "$out/extra.key.pem" 2048
+for i in $(seq 1 300); do
+    run req -x509 -new -key "$out/extra.key.pem" -subj "/CN=Extra certificate $i" -days 30 -out "$out/extra.pem"
+    cat "$out/extra.pem" >>"$out/extra300.pem"
+    [ "$i" -le 40 ] && cat "$out/extra.pem" >>"$out/extra40.pem"
+done
+sign signer att.certs40.der -nodetach -md sha256 -certfile "$out/extra40.pem"
+sign signer det.certs40.der -md sha256 -certfile "$out/extra40.pem"
+sign signer att.certs300.der -nodetach -md sha256 -certfile "$out/extra300.pem"
+rm -f "$out"/extra*.pem
+
 envelope() { # CIPHER RECIPIENT IN OUT
     run cms -encrypt -binary -provider legacy -provider default "-$1" -in "$3" -outform DER -out "$out/$4" \
         "$pki/$2.cert.pem"
@@ -85,6 +99,7 @@ b64 "$out/env.rc4.der" "$out/env.rc4.b64"
 envelope des3 signer "$out/att.sha256.der" env.3des.der
 envelope des3 recipient "$out/att.sha256.der" env.other.der
 envelope des3 signer "$out/content.bin" env.unsigned.der
+envelope des3 signer "$out/att.certs300.der" env.certs300.der
 
 run dgst -sha1 -sign "$pki/signer.key.pem" -out "$out/raw.be.sig" "$out/content.bin"
 python3 -c 'import sys; d=open(sys.argv[1],"rb").read(); open(sys.argv[2],"wb").write(d[::-1])' \

@@ -672,7 +672,9 @@ TEST(CmsDecodeInput, MalformedAndHostileInputFailsCleanly)
     const Bytes end = {0x00, 0x00};
     Bytes deep = Cat({{0xA1, 0x80}, Repeat(open, 40), Repeat(end, 41)});
     Bytes bigCertificate = {0xA0, 0x80, 0x30, 0x83, 0x01, 0x00, 0x00};  // 65536 bytes announced
-    Bytes tooMany = Tlv(0xA0, Repeat({0x30, 0x00}, 33));
+    Bytes tooMany = Tlv(0xA0, Repeat({0x30, 0x00}, 1025));
+    // 65 certificates of 65004 bytes: each within its cap, their sum past 4 MiB.
+    Bytes tooLarge = Tlv(0xA0, Repeat(Tlv(0x30, Bytes(65000, 0)), 65));
     Bytes threeDes = {0x06, 0x08, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x03, 0x07};
     Bytes shortIv = Tlv(0x30, Cat({threeDes, Tlv(0x04, Bytes(7, 0x11))}));
     Bytes recipientInfos = Tlv(0x31, Tlv(0xA1, {}));  // a recipient of another kind
@@ -705,6 +707,7 @@ TEST(CmsDecodeInput, MalformedAndHostileInputFailsCleanly)
         {"nesting too deep", SignedOpen(deep), CRYPT_E_ASN1_LARGE},
         {"certificate beyond the cap", SignedOpen(bigCertificate), CRYPT_E_ASN1_LARGE},
         {"too many certificates", Signed(tooMany), CRYPT_E_ASN1_LARGE},
+        {"certificates past their sum", Signed(tooLarge), CRYPT_E_ASN1_LARGE},
         {"signer info beyond the cap", SignedOpen({}, {0x31, 0x80, 0x30, 0x83, 0x01, 0x00, 0x01}), CRYPT_E_ASN1_LARGE},
         {"indefinite signer info", Signed({}, {0x31, 0x80, 0x30, 0x80, 0x00, 0x00, 0x00, 0x00}), CRYPT_E_ASN1_CORRUPT},
         {"malformed signer info", Signed({}, Tlv(0x31, Tlv(0x30, kVersion1))), CRYPT_E_ASN1_CORRUPT},

@@ -104,16 +104,33 @@ TEST_F(Drivers, SignedMessagesVerifyWithOpenSsl)
     }
 }
 
+// The DER message as the host's base64 writes it at the width (in groups):
+// CRLF line ends, none after the last line unless it is a full one of whole
+// groups.
+Bytes HostBase64Lines(const std::string& der, unsigned width, const std::string& out)
+{
+    const std::size_t size = testsupport::ReadFile(der).size();
+    if (testsupport::openssl::RunShell("base64 -w " + std::to_string(4 * width) + " " + der +
+                                       " | sed 's/$/\\r/' > " + out) != 0)
+        return {};
+    Bytes text = testsupport::ReadFile(out);
+    const std::size_t characters = 4 * ((size + 2) / 3);
+    if (text.size() >= 2 && !(size % 3 == 0 && characters % (4 * width) == 0)) text.resize(text.size() - 2);
+    return text;
+}
+
 // The base64 written in the signing pass is the DER message put through the
-// file converter, byte for byte: sizes around a line's 1500 bytes and a
-// width that is not the default.
+// file converter and through the host's base64, byte for byte: sizes around
+// a line's 1500 bytes, the default width, widths that are not, and those
+// shorter than the four groups encoded at a time.
 TEST_F(Drivers, Base64SigningEqualsTheConvertedDerMessage)
 {
+    if (!testsupport::openssl::Available()) GTEST_SKIP() << "no host shell";
     for (bool detached : {false, true}) {
         for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{1000}, std::size_t{1500},
                                  std::size_t{4500}, std::size_t{65543}, std::size_t{300001},
                                  std::size_t{1048576 + 7}}) {
-            for (unsigned width : {500u, 7u}) {
+            for (unsigned width : {500u, 7u, 4u, 1u}) {
                 std::string tag = (detached ? "b64d" : "b64a") + std::to_string(size) + "w" + std::to_string(width);
                 SCOPED_TRACE(tag);
                 Bytes content = Content(size);
@@ -130,8 +147,11 @@ TEST_F(Drivers, Base64SigningEqualsTheConvertedDerMessage)
                 ASSERT_TRUE(SignPKCS7Base64(data, text, certificate_.Get(), detached, width, failure)) << failure;
                 Bytes expected = testsupport::ReadFile(converted);
                 ASSERT_FALSE(expected.empty());
-                EXPECT_TRUE(testsupport::ReadFile(text) == expected);
-                for (const std::string& name : {data, der, converted, text}) DeleteFileA(name.c_str());
+                const Bytes written = testsupport::ReadFile(text);
+                EXPECT_TRUE(written == expected);
+                const std::string host = Work(tag + ".host");
+                EXPECT_TRUE(written == HostBase64Lines(der, width, host)) << "differs from the host's base64";
+                for (const std::string& name : {data, der, converted, text, host}) DeleteFileA(name.c_str());
             }
         }
     }
