@@ -96,7 +96,7 @@ bool TCmsContentDecryptor::ImportKey(HCRYPTPROV provider, DWORD keySpec, ALG_ID 
 bool TCmsContentDecryptor::Start()
 {
     decrypting_ = true;
-    work_.assign(kFeedBlockSize + kDesBlock, 0);
+    work_.assign(kFileBlockSize + kDesBlock, 0);
     pending_ = 0;
     if (!held_.empty()) {
         std::vector<unsigned char> held;

@@ -84,14 +84,20 @@ protected:
     }
 
     // openssl crl -verify against the test CA, its -text output in text.
+    // openssl's text of the CRL; 0 only when openssl also says it verified
+    // the signature with the CA (it exits 0 on "verify failure").
     int OpenSslText(const std::string& crl, std::string& text)
     {
         const std::string out = crl + ".txt";
+        const std::string said = crl + ".err";
         int status = testsupport::openssl_cli::Run("crl -inform DER -in " + crl + " -CAfile " + Pki("ca.cert.pem") +
-                                                   " -noout -text -out " + out);
+                                                   " -noout -text -out " + out, said);
         Bytes bytes = testsupport::ReadFile(out);
         text.assign(bytes.begin(), bytes.end());
+        Bytes verdict = testsupport::ReadFile(said);
+        if (status == 0 && std::string(verdict.begin(), verdict.end()).find("verify OK") == std::string::npos) status = 1;
         std::remove(out.c_str());
+        std::remove(said.c_str());
         return status;
     }
 

@@ -408,7 +408,7 @@ TEST_F(OperationFiles, DeviceInputsAreRefusedAtOnce)
         {"AV", "", &TTavomir::FileInputTwo},        {"ARSA", "", &TTavomir::FileInputTwo},
         {"ARSA", "", &TTavomir::FileCert},          {"T", "", &TTavomir::FileInputOne},
         {"V", "", &TTavomir::FileInputOne},         {"V", "", &TTavomir::FileInputTwo},
-        {"OCSP", "", &TTavomir::FileInputOne},
+        {"OCSP", "", &TTavomir::FileInputOne},      {"OCSP", "", &TTavomir::FileCert},
     };
     const std::string output = fullFolder_ + "\\device output.bin";
     for (const std::string& device : devices) {
