@@ -13,7 +13,10 @@ const std::size_t kHashPiece = 1 << 20;
 
 TCmsDigestSet::~TCmsDigestSet()
 {
-    for (Digest& digest : digests_) FillBytes(digest.value, 0, sizeof digest.value);
+    for (Digest& digest : digests_) {
+        FillBytes(digest.value, 0, sizeof digest.value);
+        FillBytes(&digest.sha, 0, sizeof digest.sha);
+    }
 }
 
 HCRYPTPROV TCmsDigestSet::OwnProvider()
@@ -39,6 +42,10 @@ void TCmsDigestSet::Start(ALG_ID algorithm)
         if (CryptCreateHash(own, algorithm, 0, 0, digest.hash.Put())) digest.provider = own;
     }
     if (!digest.provider) return;
+    if (algorithm == CALG_SHA1) {
+        digest.core = true;
+        InitSha1(&digest.sha);
+    }
     digest.algorithm = algorithm;
     ++count_;
 }
@@ -53,6 +60,10 @@ const TCmsDigestSet::Digest* TCmsDigestSet::Find(ALG_ID algorithm) const
 bool TCmsDigestSet::HashAll(const unsigned char* data, std::size_t length)
 {
     for (std::size_t i = 0; i < count_; ++i) {
+        if (digests_[i].core) {
+            UpdateSha1(&digests_[i].sha, data, length);
+            continue;
+        }
         for (std::size_t done = 0; done < length;) {
             const DWORD piece = static_cast<DWORD>(std::min(length - done, kHashPiece));
             if (!CryptHashData(digests_[i].hash.Get(), data + done, piece, 0)) return false;
@@ -67,7 +78,12 @@ bool TCmsDigestSet::Finish()
     for (std::size_t i = 0; i < count_; ++i) {
         Digest& digest = digests_[i];
         DWORD size = sizeof digest.value;
-        if (!CryptGetHashParam(digest.hash.Get(), HP_HASHVAL, digest.value, &size, 0)) return false;
+        if (digest.core) {
+            FinalSha1(digest.value, &digest.sha);
+            size = 20;
+        } else if (!CryptGetHashParam(digest.hash.Get(), HP_HASHVAL, digest.value, &size, 0)) {
+            return false;
+        }
         digest.length = size;
         digest.hash.Reset();
     }

@@ -1,13 +1,16 @@
 // The digests a signed message's content is hashed with as it passes: one
 // for each algorithm the message names that the platform has, on the
 // caller's provider when it holds the algorithm, else on a verify context
-// of our own. The values are wiped with the set.
+// of our own. SHA-1, the common case, is digested by the core for its speed;
+// its platform hash still names the provider the signature is checked on.
+// The values are wiped with the set.
 #pragma once
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <cstddef>
 
+#include "core/hash/digest.h"
 #include "platform/capi_handles.h"
 
 class TCmsDigestSet {
@@ -19,6 +22,8 @@ public:
         ALG_ID algorithm = 0;
         HCRYPTPROV provider = 0;
         TCryptHash hash;
+        bool core = false;  // digested in `sha`, not by `hash`
+        ShaState sha = {};
         unsigned char value[kMaxDigestBytes] = {};
         DWORD length = 0;
     };
