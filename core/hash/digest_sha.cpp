@@ -3,6 +3,7 @@
 #include "core/der/bytes.h"
 #include "core/hash/digest.h"
 #include "core/hash/digest_block.h"
+#include "core/cpu/cpu_features.h"
 #include "core/hash/sha1_compress.h"
 
 namespace {
@@ -62,7 +63,7 @@ void Compress(std::uint32_t* words, const unsigned char* blocks, std::size_t blo
 digest_block::CompressFn Sha1Compress()
 {
     static const digest_block::CompressFn chosen =
-        Sha1ExtensionsAvailable() ? CompressSha1Extensions : Compress<true>;
+        CpuHasSha1Extensions() ? CompressSha1Extensions : Compress<true>;
     return chosen;
 }
 

@@ -8,6 +8,5 @@
 
 void CompressSha1Portable(std::uint32_t* words, const unsigned char* blocks, std::size_t blockCount);
 
-// Whether this processor runs CompressSha1Extensions; never call it otherwise.
-bool Sha1ExtensionsAvailable();
+// Only where CpuHasSha1Extensions() (core/cpu/cpu_features.h) says so.
 void CompressSha1Extensions(std::uint32_t* words, const unsigned char* blocks, std::size_t blockCount);

@@ -13,8 +13,6 @@
 
 #define SHA1_FEATURES "sha,sse4.1,ssse3"
 
-bool Sha1ExtensionsAvailable() { return CpuHasSha1Extensions(); }
-
 namespace {
 
 // Rounds 4g to 4g+3, with the schedule's words for later rounds made on the
@@ -72,8 +70,6 @@ void CompressSha1Extensions(std::uint32_t* words, const unsigned char* blocks, s
 #else
 
 #include <cstdlib>
-
-bool Sha1ExtensionsAvailable() { return false; }
 
 void CompressSha1Extensions(std::uint32_t*, const unsigned char*, std::size_t) { std::abort(); }
 

@@ -42,11 +42,8 @@ void TCmsDigestSet::Start(ALG_ID algorithm)
         if (CryptCreateHash(own, algorithm, 0, 0, digest.hash.Put())) digest.provider = own;
     }
     if (!digest.provider) return;
-    if (algorithm == CALG_SHA1) {
-        digest.core = true;
-        InitSha1(&digest.sha);
-    }
     digest.algorithm = algorithm;
+    if (ByCore(digest)) InitSha1(&digest.sha);
     ++count_;
 }
 
@@ -60,7 +57,7 @@ const TCmsDigestSet::Digest* TCmsDigestSet::Find(ALG_ID algorithm) const
 bool TCmsDigestSet::HashAll(const unsigned char* data, std::size_t length)
 {
     for (std::size_t i = 0; i < count_; ++i) {
-        if (digests_[i].core) {
+        if (ByCore(digests_[i])) {
             UpdateSha1(&digests_[i].sha, data, length);
             continue;
         }
@@ -78,7 +75,7 @@ bool TCmsDigestSet::Finish()
     for (std::size_t i = 0; i < count_; ++i) {
         Digest& digest = digests_[i];
         DWORD size = sizeof digest.value;
-        if (digest.core) {
+        if (ByCore(digest)) {
             FinalSha1(digest.value, &digest.sha);
             size = 20;
         } else if (!CryptGetHashParam(digest.hash.Get(), HP_HASHVAL, digest.value, &size, 0)) {

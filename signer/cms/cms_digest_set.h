@@ -22,8 +22,7 @@ public:
         ALG_ID algorithm = 0;
         HCRYPTPROV provider = 0;
         TCryptHash hash;
-        bool core = false;  // digested in `sha`, not by `hash`
-        ShaState sha = {};
+        ShaState sha = {};  // SHA-1's, made by the core; `hash` then only names the provider
         unsigned char value[kMaxDigestBytes] = {};
         DWORD length = 0;
     };
@@ -43,6 +42,7 @@ public:
     bool Finish();
 
 private:
+    static bool ByCore(const Digest& digest) { return digest.algorithm == CALG_SHA1; }
     HCRYPTPROV OwnProvider();
 
     HCRYPTPROV callerProvider_;

@@ -120,7 +120,7 @@ TEST(Base64Blocks, WideEncoderStopsWithinWhatItIsGiven)
     for (std::size_t available = 0; available <= 64; ++available) {
         for (std::size_t groups : {0, 3, 4, 5, 8, 100}) {
             const Bytes data = RandomBytes(random, available);
-            std::unique_ptr<unsigned char[]> in(new unsigned char[available + 1]);
+            std::unique_ptr<unsigned char[]> in(new unsigned char[available]);
             std::copy(data.begin(), data.end(), in.get());
             std::unique_ptr<char[]> text(new char[4 * groups + 1]);
             const std::size_t done = EncodeBase64Blocks(in.get(), available, groups, text.get());

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "core/cpu/cpu_features.h"
 #include "core/hash/digest_block.h"
 #include "core/hash/sha1_compress.h"
 #include "tests/support/test_util.h"
@@ -42,7 +44,7 @@ struct Path {
 std::vector<Path> Paths()
 {
     return {{"portable", CompressSha1Portable, true},
-            {"SHA extensions", CompressSha1Extensions, Sha1ExtensionsAvailable()}};
+            {"SHA extensions", CompressSha1Extensions, CpuHasSha1Extensions()}};
 }
 
 }  // namespace
@@ -74,7 +76,7 @@ TEST(Sha1Compress, EachPathGivesThePublishedDigests)
 
 TEST(Sha1Compress, ProcessorPathAgreesWithThePortableOneOnEveryLength)
 {
-    if (!Sha1ExtensionsAvailable()) GTEST_SKIP() << "no SHA extensions on this processor";
+    if (!CpuHasSha1Extensions()) GTEST_SKIP() << "no SHA extensions on this processor";
     std::mt19937 random(20261211);
     Bytes message(70000);
     for (unsigned char& b : message) b = static_cast<unsigned char>(random());
